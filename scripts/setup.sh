@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Installs what building and testing need on a Debian 12 machine, only what is missing.
+set -euo pipefail
+packages=(mingw-w64 wine64 xvfb xauth cmake ninja-build googletest "$@")
+missing=()
+for package in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q '^install ok installed$' \
+        || missing+=("$package")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+asRoot=()
+[ "$(id -u)" -eq 0 ] || asRoot=(sudo)
+export DEBIAN_FRONTEND=noninteractive
+"${asRoot[@]}" apt-get update
+"${asRoot[@]}" apt-get install -y "${missing[@]}"

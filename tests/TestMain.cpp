@@ -1,0 +1,20 @@
+// Entry point of every test program. The page tests find their dialog templates and
+// strings in the test program itself, so the module handle is the program's.
+#include <gtest/gtest.h>
+#include <objbase.h>
+#include "framework/ModuleState.h"
+
+int main(int argc, char** argv)
+{
+    moduleHandle = GetModuleHandleW(nullptr);
+    OSVERSIONINFOA version = {};
+    version.dwOSVersionInfoSize = sizeof(version);
+    if (GetVersionExA(&version))
+        platformId = version.dwPlatformId;
+    // Apartment-threaded, as a property frame and a capture program's UI thread are.
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    ::testing::InitGoogleTest(&argc, argv);
+    const int result = RUN_ALL_TESTS();
+    CoUninitialize();
+    return result;
+}
