@@ -1,0 +1,76 @@
+#pragma once
+// The device layer behind each capture pin. In this build the device is simulated: it
+// fills frames with generator noise and stamps them 10 ms apart. The camera holds state
+// only: it takes no locks, reads no registry and knows no media types; its pin
+// serialises every call.
+#include <windows.h>
+
+// The negotiated frame layout. Only these fields have defaults at construction.
+struct FrameGeometry
+{
+    LONG bitsPerPixel = 32;
+    LONG height = 768;          // always positive; top-down headers carry a negative one
+    LONG width = 1024;
+    double frameRate = 6.0;     // until the first ConfigureGeometry
+    LONG decimation = 0;        // 2048 / width: 1, 2 or 4, first set by ConfigureGeometry
+    LONG frameBytes = 0;        // width * height * bitsPerPixel / 8, first set by UpdateFrameBytes
+};
+
+// What a real sensor would be given by the pin's settings step; the simulated camera
+// stores it and never reads it. Units are those of the settings value lists.
+struct CameraParameters
+{
+    double intTime = 0;
+    double gain = 0;
+    double maxClip = 0;
+    double minClip = 0;
+    LONG autoLevels = 0;
+    LONG autoExposure = 0;
+    double flickerHz = 0;       // 0.0 (off), 50.0 or 60.0
+    double fixedParam1 = 0;
+    double maxGain = 0;
+    double fixedParam2 = 0;
+    double maxIntTime = 0;
+    double fixedParam3 = 0;
+    double fixedParam4 = 0;
+    double fixedParam5 = 0;
+    char cameraName[128] = {};
+};
+
+class TestCamera
+{
+public:
+    TestCamera() = default;
+
+    // Always true for the simulated device.
+    bool Open();
+    // Called once per start of the pin's worker thread.
+    void OnStreamStart();
+    // Height may carry either sign; rate and decimation follow from the width.
+    void ConfigureGeometry(LONG width, LONG height, LONG bitCount);
+    void UpdateFrameBytes();
+    // Fills frameBytes bytes of `buffer` (which must hold that many) with noise, then
+    // advances the clock by 10 ms. Stamp and duration are in milliseconds.
+    bool CaptureFrame(BYTE* buffer, LONGLONG* stampMs, LONG* durationMs);
+
+    void SetParameters(const CameraParameters& given) { parameters = given; }
+
+    const FrameGeometry& Geometry() const { return geometry; }
+    const CameraParameters& Parameters() const { return parameters; }
+    LONGLONG FrameClock() const { return frameClock; }
+
+private:
+    FrameGeometry geometry;
+    CameraParameters parameters;
+    LONGLONG frameClock = 0;    // stamp of the last frame; the first frame is stamped 10
+};
+
+// One simulated camera as listed for the filter property page.
+struct CameraEntry
+{
+    LONG number;                // 1 to 4
+    char name[32];              // "Test camera %d"
+};
+
+// Fills up to `capacity` entries and returns how many: min(4, capacity).
+UINT EnumerateCameras(CameraEntry* entries, UINT capacity);
