@@ -162,22 +162,32 @@ void CMediaTypeRecord::MoveFrom(AM_MEDIA_TYPE& other)
     SetDefaultMediaType(&other);
 }
 
+bool IsPartialMediaType(const AM_MEDIA_TYPE& type)
+{
+    return IsEqualGUID(type.majortype, GUID_NULL) || IsEqualGUID(type.formattype, GUID_NULL);
+}
+
+bool MediaTypeMatchesPattern(const AM_MEDIA_TYPE& candidate, const AM_MEDIA_TYPE& pattern)
+{
+    if (!IsEqualGUID(pattern.majortype, GUID_NULL) && !IsEqualGUID(pattern.majortype, candidate.majortype))
+        return false;
+    if (!IsEqualGUID(pattern.subtype, GUID_NULL) && !IsEqualGUID(pattern.subtype, candidate.subtype))
+        return false;
+    if (IsEqualGUID(pattern.formattype, GUID_NULL))
+        return true;
+    if (!IsEqualGUID(pattern.formattype, candidate.formattype) || pattern.cbFormat != candidate.cbFormat)
+        return false;
+    return BlocksEqual(candidate, pattern);
+}
+
 BOOL CMediaTypeRecord::IsPartial() const
 {
-    return IsEqualGUID(majortype, GUID_NULL) || IsEqualGUID(formattype, GUID_NULL);
+    return IsPartialMediaType(*this);
 }
 
 BOOL CMediaTypeRecord::MatchesPattern(const AM_MEDIA_TYPE& pattern) const
 {
-    if (!IsEqualGUID(pattern.majortype, GUID_NULL) && !IsEqualGUID(pattern.majortype, majortype))
-        return FALSE;
-    if (!IsEqualGUID(pattern.subtype, GUID_NULL) && !IsEqualGUID(pattern.subtype, subtype))
-        return FALSE;
-    if (IsEqualGUID(pattern.formattype, GUID_NULL))
-        return TRUE;
-    if (!IsEqualGUID(pattern.formattype, formattype) || pattern.cbFormat != cbFormat)
-        return FALSE;
-    return BlocksEqual(*this, pattern);
+    return MediaTypeMatchesPattern(*this, pattern);
 }
 
 BOOL CMediaTypeRecord::Equals(const AM_MEDIA_TYPE& other) const

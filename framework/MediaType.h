@@ -24,6 +24,14 @@ void DestroyMediaType(AM_MEDIA_TYPE* type);
 // for a negative width.
 LONGLONG BitmapImageSize(const BITMAPINFOHEADER& header);
 
+// True when the major or the format type is the null GUID: the record is a pattern,
+// not a type a connection can use. The subtype is not looked at.
+bool IsPartialMediaType(const AM_MEDIA_TYPE& type);
+
+// Whether `candidate` fits `pattern`: null GUIDs in the pattern match anything; a
+// pattern with a format type also needs the same block, byte for byte.
+bool MediaTypeMatchesPattern(const AM_MEDIA_TYPE& candidate, const AM_MEDIA_TYPE& pattern);
+
 struct MediaTypeDeleter
 {
     void operator()(AM_MEDIA_TYPE* type) const { DestroyMediaType(type); }

@@ -1,0 +1,212 @@
+#include "CBaseFilter.h"
+#include "Result.h"
+#include <cwchar>
+#include <new>
+#include "CBasePin.h"
+#include "CPinEnumerator.h"
+
+CBaseFilter::CBaseFilter(IUnknown* outer, CriticalSection* filterLock, REFCLSID classId)
+    : CUnknown(outer), classId(classId), filterLock(filterLock)
+{
+}
+
+HRESULT CBaseFilter::InnerQueryInterface(REFIID iid, void** out)
+{
+    if (!out)
+        return E_POINTER;
+    if (IsEqualIID(iid, IID_IBaseFilter) || IsEqualIID(iid, IID_IMediaFilter)
+        || IsEqualIID(iid, IID_IPersist))
+        return HandOutInterface(static_cast<IBaseFilter*>(this), out);
+    if (IsEqualIID(iid, IID_IAMovieSetup))
+        return HandOutInterface(static_cast<IAMovieSetup*>(this), out);
+    return CUnknown::InnerQueryInterface(iid, out);
+}
+
+HRESULT CBaseFilter::GetClassID(CLSID* id)
+{
+    if (!id)
+        return E_POINTER;
+    *id = classId;
+    return S_OK;
+}
+
+HRESULT CBaseFilter::Stop()
+{
+    ScopedLock hold(*filterLock);
+    HRESULT firstFailure = S_OK;
+    if (state != State_Stopped) {
+        // Every pin is told, whatever the others answer.
+        for (int index = 0; index < PinCount(); ++index) {
+            CBasePin* pin = PinAt(index);
+            if (!pin || !pin->IsConnected())
+                continue;
+            const HRESULT hr = pin->Deactivate();
+            if (FAILED(hr) && SUCCEEDED(firstFailure))
+                firstFailure = hr;
+        }
+    }
+    state = State_Stopped;
+    return firstFailure;
+}
+
+HRESULT CBaseFilter::Pause()
+{
+    ScopedLock hold(*filterLock);
+    if (state == State_Stopped) {
+        for (int index = 0; index < PinCount(); ++index) {
+            CBasePin* pin = PinAt(index);
+            if (pin && pin->IsConnected())
+                RETURN_IF_FAILED(pin->Activate());
+        }
+    }
+    state = State_Paused;
+    return S_OK;
+}
+
+HRESULT CBaseFilter::Run(REFERENCE_TIME start)
+{
+    ScopedLock hold(*filterLock);
+    startOffset = start;
+    if (state == State_Stopped)
+        RETURN_IF_FAILED(Pause());
+    if (state != State_Running) {
+        for (int index = 0; index < PinCount(); ++index) {
+            CBasePin* pin = PinAt(index);
+            if (pin && pin->IsConnected())
+                RETURN_IF_FAILED(pin->OnRun(start));
+        }
+    }
+    state = State_Running;
+    return S_OK;
+}
+
+HRESULT CBaseFilter::GetState(DWORD, FILTER_STATE* current)
+{
+    if (!current)
+        return E_POINTER;
+    *current = state;
+    return S_OK;
+}
+
+HRESULT CBaseFilter::SetSyncSource(IReferenceClock* newClock)
+{
+    ScopedLock hold(*filterLock);
+    // The new reference is taken before the old one goes, so setting the same clock
+    // again cannot destroy it.
+    clock = ComPtr<IReferenceClock>(newClock);
+    return S_OK;
+}
+
+HRESULT CBaseFilter::GetSyncSource(IReferenceClock** current)
+{
+    if (!current)
+        return E_POINTER;
+    ScopedLock hold(*filterLock);
+    *current = ComPtr<IReferenceClock>(clock).Detach();
+    return S_OK;
+}
+
+HRESULT CBaseFilter::EnumPins(IEnumPins** pins)
+{
+    if (!pins)
+        return E_POINTER;
+    *pins = CPinEnumerator::Create(this);
+    return *pins ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT CBaseFilter::FindPin(LPCWSTR id, IPin** pin)
+{
+    if (!pin)
+        return E_POINTER;
+    *pin = nullptr;
+    if (!id)
+        return E_POINTER;
+    // Pin ids are the 1-based positions the pins give out from QueryId.
+    const long position = std::wcstol(id, nullptr, 10);
+    CBasePin* found = position >= 1 && position <= PinCount() ? PinAt(int(position - 1)) : nullptr;
+    if (!found)
+        return VFW_E_NOT_FOUND;
+    *pin = ComPtr<IPin>(found).Detach();
+    return S_OK;
+}
+
+HRESULT CBaseFilter::QueryFilterInfo(FILTER_INFO* info)
+{
+    if (!info)
+        return E_POINTER;
+    info->achName[0] = L'\0';
+    if (name) {
+        const size_t capacity = sizeof(info->achName) / sizeof(info->achName[0]);
+        std::wcsncpy(info->achName, name.get(), capacity - 1);
+        info->achName[capacity - 1] = L'\0';
+    }
+    info->pGraph = ComPtr<IFilterGraph>(graph).Detach();
+    return S_OK;
+}
+
+HRESULT CBaseFilter::JoinFilterGraph(IFilterGraph* newGraph, LPCWSTR newName)
+{
+    ScopedLock hold(*filterLock);
+    graph = newGraph;
+    eventSink = nullptr;
+    if (graph) {
+        ComPtr<IMediaEventSink> sink;
+        if (SUCCEEDED(graph->QueryInterface(IID_IMediaEventSink, sink.PutVoid())))
+            eventSink = sink.Get();     // the graph keeps it alive as long as we are in it
+    }
+    name.reset();
+    if (newName) {
+        const size_t length = std::wcslen(newName) + 1;
+        name.reset(new (std::nothrow) wchar_t[length]);
+        if (name)
+            std::wmemcpy(name.get(), newName, length);
+    }
+    return S_OK;
+}
+
+HRESULT CBaseFilter::QueryVendorInfo(LPWSTR*)
+{
+    return E_NOTIMPL;
+}
+
+HRESULT CBaseFilter::Register()
+{
+    return S_FALSE;
+}
+
+HRESULT CBaseFilter::Unregister()
+{
+    return S_FALSE;
+}
+
+HRESULT CBaseFilter::CurrentStreamTime(REFERENCE_TIME* time)
+{
+    if (!time)
+        return E_POINTER;
+    ScopedLock hold(*filterLock);
+    if (!clock)
+        return VFW_E_NO_CLOCK;
+    RETURN_IF_FAILED(clock->GetTime(time));
+    *time -= startOffset;
+    return S_OK;
+}
+
+LONG CBaseFilter::PinListVersion()
+{
+    return 1;
+}
+
+HRESULT CBaseFilter::PostGraphEvent(long code, LONG_PTR first, LONG_PTR second)
+{
+    if (!eventSink)
+        return E_NOTIMPL;
+    if (code == EC_COMPLETE)
+        second = reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(this));
+    return eventSink->Notify(code, first, second);
+}
+
+bool CBaseFilter::IsActive()
+{
+    ScopedLock hold(*filterLock);
+    return state != State_Stopped;
+}

@@ -1,0 +1,73 @@
+#pragma once
+// The filter side of the framework: the stopped / paused / running state machine that
+// drives every pin, the reference clock, membership in the host's graph, and pin lookup.
+#include <windows.h>
+#include <dshow.h>
+#include <memory>
+#include "CUnknown.h"
+#include "Locks.h"
+#include "Ownership.h"
+
+class CBasePin;
+
+// Locking
+//   filterLock (not owned; the source filter's stateLock): state, clock, graph, name.
+//   Stop, Pause, Run, SetSyncSource, GetSyncSource and JoinFilterGraph take it; the pins'
+//   Activate, Deactivate and OnRun run under it. PinCount and PinAt re-enter it.
+class CBaseFilter : public CUnknown, public IBaseFilter, public IAMovieSetup
+{
+public:
+    CBaseFilter(IUnknown* outer, CriticalSection* filterLock, REFCLSID classId);
+    ~CBaseFilter() override = default;
+
+    DECLARE_DELEGATING_UNKNOWN
+    HRESULT STDMETHODCALLTYPE InnerQueryInterface(REFIID iid, void** out) override;
+
+    // IPersist
+    HRESULT STDMETHODCALLTYPE GetClassID(CLSID* classId) override;
+    // IMediaFilter
+    HRESULT STDMETHODCALLTYPE Stop() override;
+    HRESULT STDMETHODCALLTYPE Pause() override;
+    HRESULT STDMETHODCALLTYPE Run(REFERENCE_TIME start) override;
+    HRESULT STDMETHODCALLTYPE GetState(DWORD timeoutMs, FILTER_STATE* state) override;
+    HRESULT STDMETHODCALLTYPE SetSyncSource(IReferenceClock* clock) override;
+    HRESULT STDMETHODCALLTYPE GetSyncSource(IReferenceClock** clock) override;
+    // IBaseFilter
+    HRESULT STDMETHODCALLTYPE EnumPins(IEnumPins** pins) override;
+    HRESULT STDMETHODCALLTYPE FindPin(LPCWSTR id, IPin** pin) override;
+    HRESULT STDMETHODCALLTYPE QueryFilterInfo(FILTER_INFO* info) override;
+    HRESULT STDMETHODCALLTYPE JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) override;
+    HRESULT STDMETHODCALLTYPE QueryVendorInfo(LPWSTR* vendorInfo) override;
+    // IAMovieSetup: the module's entry points register this filter, so it carries no
+    // setup description of its own and both methods answer S_FALSE.
+    HRESULT STDMETHODCALLTYPE Register() override;
+    HRESULT STDMETHODCALLTYPE Unregister() override;
+
+    // The clock's current time minus the start offset of the last Run.
+    virtual HRESULT CurrentStreamTime(REFERENCE_TIME* time);
+    virtual LONG PinListVersion();
+    virtual int PinCount() = 0;
+    // The pin at `index`, or null; holds no reference.
+    virtual CBasePin* PinAt(int index) = 0;
+
+    // Notifies the graph's event sink; EC_COMPLETE carries this filter as its second
+    // parameter. E_NOTIMPL outside a graph.
+    HRESULT PostGraphEvent(long code, LONG_PTR first, LONG_PTR second);
+
+    // Whether the filter is paused or running, read under the filter lock.
+    bool IsActive();
+    // The graph this filter has joined, or null; holds no reference.
+    IFilterGraph* Graph() const { return graph; }
+
+protected:
+    FILTER_STATE state = State_Stopped;
+
+private:
+    ComPtr<IReferenceClock> clock;
+    REFERENCE_TIME startOffset = 0;
+    const CLSID classId;
+    CriticalSection* const filterLock;
+    std::unique_ptr<wchar_t[]> name;
+    IFilterGraph* graph = nullptr;          // no reference: the graph owns the filter
+    IMediaEventSink* eventSink = nullptr;   // no reference: it is the graph's own
+};

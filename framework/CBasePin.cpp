@@ -1,0 +1,287 @@
+#include "CBasePin.h"
+#include <cwchar>
+#include <new>
+#include "CBaseFilter.h"
+#include "CMediaTypeEnumerator.h"
+#include "Result.h"
+
+HRESULT AsTypeRefusal(HRESULT accepted)
+{
+    if (SUCCEEDED(accepted) || accepted == E_FAIL || accepted == E_INVALIDARG)
+        return VFW_E_TYPE_NOT_ACCEPTED;
+    return accepted;
+}
+
+namespace {
+
+// Failures that only say "not this type"; anything else is worth reporting.
+bool IsPlainRefusal(HRESULT hr)
+{
+    return hr == E_FAIL || hr == E_INVALIDARG || hr == VFW_E_TYPE_NOT_ACCEPTED;
+}
+
+} // namespace
+
+CBasePin::CBasePin(CBaseFilter* filter, CriticalSection* pinLock, const wchar_t* pinName,
+                   PIN_DIRECTION direction)
+    : CUnknown(nullptr), filter(filter), pinLock(pinLock), direction(direction)
+{
+    if (pinName) {
+        const size_t length = std::wcslen(pinName) + 1;
+        name.reset(new (std::nothrow) wchar_t[length]);
+        if (name)
+            std::wmemcpy(name.get(), pinName, length);
+    }
+}
+
+HRESULT CBasePin::InnerQueryInterface(REFIID iid, void** out)
+{
+    if (!out)
+        return E_POINTER;
+    if (IsEqualIID(iid, IID_IPin))
+        return HandOutInterface(static_cast<IPin*>(this), out);
+    if (IsEqualIID(iid, IID_IQualityControl))
+        return HandOutInterface(static_cast<IQualityControl*>(this), out);
+    return CUnknown::InnerQueryInterface(iid, out);
+}
+
+ULONG CBasePin::InnerAddRef()
+{
+    return static_cast<IBaseFilter*>(filter)->AddRef();
+}
+
+ULONG CBasePin::InnerRelease()
+{
+    return static_cast<IBaseFilter*>(filter)->Release();
+}
+
+HRESULT CBasePin::Connect(IPin* receiver, const AM_MEDIA_TYPE* proposed)
+{
+    if (!receiver)
+        return E_POINTER;
+    ScopedLock hold(*pinLock);
+    if (IsConnected())
+        return VFW_E_ALREADY_CONNECTED;
+    if (filter->IsActive())
+        return VFW_E_NOT_STOPPED;
+    const HRESULT hr = AgreeType(receiver, proposed);
+    if (FAILED(hr)) {
+        TearDownConnection();
+        return hr;
+    }
+    return S_OK;
+}
+
+HRESULT CBasePin::AgreeType(IPin* receiver, const AM_MEDIA_TYPE* proposed)
+{
+    if (proposed && !IsPartialMediaType(*proposed))
+        return TryConnectionWith(receiver, proposed);
+
+    HRESULT result = VFW_E_NO_ACCEPTABLE_TYPES;
+    // The receiver's types first, then this pin's own.
+    IPin* const listers[] = {receiver, static_cast<IPin*>(this)};
+    for (IPin* lister : listers) {
+        ComPtr<IEnumMediaTypes> types;
+        if (FAILED(lister->EnumMediaTypes(types.Put())) || !types)
+            continue;
+        const HRESULT hr = TryTypesFrom(receiver, proposed, types.Get());
+        if (SUCCEEDED(hr))
+            return S_OK;
+        if (!IsPlainRefusal(hr))
+            result = hr;
+    }
+    return result;
+}
+
+HRESULT CBasePin::TryTypesFrom(IPin* receiver, const AM_MEDIA_TYPE* pattern, IEnumMediaTypes* types)
+{
+    RETURN_IF_FAILED(types->Reset());
+    HRESULT remembered = S_OK;
+    for (;;) {
+        AM_MEDIA_TYPE* fetched = nullptr;
+        ULONG count = 0;
+        if (types->Next(1, &fetched, &count) != S_OK || count != 1)
+            break;
+        MediaTypePtr candidate(fetched);
+        if (!candidate || (pattern && !MediaTypeMatchesPattern(*candidate, *pattern)))
+            continue;
+        const HRESULT hr = TryConnectionWith(receiver, candidate.get());
+        if (hr == S_OK)
+            return S_OK;
+        if (FAILED(hr) && !IsPlainRefusal(hr) && SUCCEEDED(remembered))
+            remembered = hr;
+    }
+    return FAILED(remembered) ? remembered : VFW_E_NO_ACCEPTABLE_TYPES;
+}
+
+HRESULT CBasePin::TryConnectionWith(IPin* receiver, const AM_MEDIA_TYPE* type)
+{
+    HRESULT hr = CheckPeer(receiver);
+    if (FAILED(hr)) {
+        TearDownConnection();
+        return hr;
+    }
+    hr = AcceptsMediaType(type);
+    if (hr != S_OK) {
+        TearDownConnection();
+        return AsTypeRefusal(hr);
+    }
+
+    peer = ComPtr<IPin>(receiver);
+    hr = SetConnectionType(type);
+    if (SUCCEEDED(hr))
+        hr = receiver->ReceiveConnection(static_cast<IPin*>(this), type);
+    if (SUCCEEDED(hr)) {
+        hr = FinishConnection(receiver);
+        if (SUCCEEDED(hr))
+            return hr;
+        receiver->Disconnect();
+    }
+    TearDownConnection();
+    peer.Reset();
+    return hr;
+}
+
+HRESULT CBasePin::ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE* type)
+{
+    if (!connector || !type)
+        return E_POINTER;
+    ScopedLock hold(*pinLock);
+    if (IsConnected())
+        return VFW_E_ALREADY_CONNECTED;
+    if (filter->IsActive())
+        return VFW_E_NOT_STOPPED;
+
+    HRESULT hr = CheckPeer(connector);
+    if (FAILED(hr)) {
+        TearDownConnection();
+        return hr;
+    }
+    hr = AcceptsMediaType(type);
+    if (hr != S_OK) {
+        TearDownConnection();
+        return AsTypeRefusal(hr);
+    }
+
+    peer = ComPtr<IPin>(connector);
+    hr = SetConnectionType(type);
+    if (SUCCEEDED(hr))
+        hr = FinishConnection(connector);
+    if (SUCCEEDED(hr))
+        return S_OK;
+    peer.Reset();
+    TearDownConnection();
+    return hr;
+}
+
+HRESULT CBasePin::Disconnect()
+{
+    ScopedLock hold(*pinLock);
+    if (filter->IsActive())
+        return VFW_E_NOT_STOPPED;
+    if (!IsConnected())
+        return S_FALSE;
+    RETURN_IF_FAILED(TearDownConnection());
+    peer.Reset();
+    return S_OK;
+}
+
+HRESULT CBasePin::ConnectedTo(IPin** pin)
+{
+    if (!pin)
+        return E_POINTER;
+    *pin = ComPtr<IPin>(peer).Detach();
+    return *pin ? S_OK : VFW_E_NOT_CONNECTED;
+}
+
+HRESULT CBasePin::ConnectionMediaType(AM_MEDIA_TYPE* type)
+{
+    if (!type)
+        return E_POINTER;
+    ScopedLock hold(*pinLock);
+    if (!IsConnected()) {
+        SetDefaultMediaType(type);
+        return VFW_E_NOT_CONNECTED;
+    }
+    // A copy without its block would describe a different type: say so.
+    return FAILED(DeepCopyMediaType(type, &connectionType)) ? E_OUTOFMEMORY : S_OK;
+}
+
+HRESULT CBasePin::QueryPinInfo(PIN_INFO* info)
+{
+    if (!info)
+        return E_POINTER;
+    info->pFilter = filter ? ComPtr<IBaseFilter>(filter).Detach() : nullptr;
+    info->achName[0] = L'\0';
+    if (name) {
+        const size_t capacity = sizeof(info->achName) / sizeof(info->achName[0]);
+        std::wcsncpy(info->achName, name.get(), capacity - 1);
+        info->achName[capacity - 1] = L'\0';
+    }
+    info->dir = direction;
+    return S_OK;
+}
+
+HRESULT CBasePin::QueryDirection(PIN_DIRECTION* pinDirection)
+{
+    if (!pinDirection)
+        return E_POINTER;
+    *pinDirection = direction;
+    return S_OK;
+}
+
+HRESULT CBasePin::QueryAccept(const AM_MEDIA_TYPE* type)
+{
+    if (!type)
+        return E_POINTER;
+    const HRESULT hr = AcceptsMediaType(type);
+    return FAILED(hr) ? S_FALSE : hr;
+}
+
+HRESULT CBasePin::EnumMediaTypes(IEnumMediaTypes** types)
+{
+    if (!types)
+        return E_POINTER;
+    *types = CMediaTypeEnumerator::Create(this);
+    return *types ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT CBasePin::QueryInternalConnections(IPin**, ULONG*)
+{
+    return E_NOTIMPL;
+}
+
+HRESULT CBasePin::NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate)
+{
+    segmentStart = start;
+    segmentStop = stop;
+    segmentRate = rate;
+    return S_OK;
+}
+
+HRESULT CBasePin::Notify(IBaseFilter*, Quality)
+{
+    return E_NOTIMPL;
+}
+
+HRESULT CBasePin::SetSink(IQualityControl* sink)
+{
+    ScopedLock hold(*pinLock);
+    qualitySink = sink;
+    return S_OK;
+}
+
+LONG CBasePin::TypeListVersion()
+{
+    return 1;
+}
+
+HRESULT CBasePin::OnRun(REFERENCE_TIME)
+{
+    return S_OK;
+}
+
+HRESULT CBasePin::SetConnectionType(const AM_MEDIA_TYPE* type)
+{
+    return connectionType.CopyFrom(*type);
+}

@@ -1,0 +1,87 @@
+#pragma once
+// One pin of a filter: the connection protocol with a peer pin, the pin's answers to
+// queries, and its part in the filter's state changes. Output pins (CBaseOutputPin) add
+// the allocator decision and delivery. A pin's references count on its filter.
+#include <windows.h>
+#include <dshow.h>
+#include <memory>
+#include "CUnknown.h"
+#include "Locks.h"
+#include "MediaType.h"
+#include "Ownership.h"
+
+class CBaseFilter;
+
+// Locking
+//   pinLock (not owned; the filter's stateLock): connection changes, disconnection,
+//   ConnectionMediaType and SetSink. Connect holds it while it calls into the peer.
+//   The query methods take no lock.
+class CBasePin : public CUnknown, public IPin, public IQualityControl
+{
+public:
+    CBasePin(CBaseFilter* filter, CriticalSection* pinLock, const wchar_t* pinName,
+             PIN_DIRECTION direction);
+    ~CBasePin() override = default;
+
+    DECLARE_DELEGATING_UNKNOWN
+    HRESULT STDMETHODCALLTYPE InnerQueryInterface(REFIID iid, void** out) override;
+    // Forwarded to the filter: every reference on a pin keeps the filter alive.
+    ULONG STDMETHODCALLTYPE InnerAddRef() override;
+    ULONG STDMETHODCALLTYPE InnerRelease() override;
+
+    // IPin
+    HRESULT STDMETHODCALLTYPE Connect(IPin* receiver, const AM_MEDIA_TYPE* proposed) override;
+    HRESULT STDMETHODCALLTYPE ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE* type) override;
+    HRESULT STDMETHODCALLTYPE Disconnect() override;
+    HRESULT STDMETHODCALLTYPE ConnectedTo(IPin** pin) override;
+    HRESULT STDMETHODCALLTYPE ConnectionMediaType(AM_MEDIA_TYPE* type) override;
+    HRESULT STDMETHODCALLTYPE QueryPinInfo(PIN_INFO* info) override;
+    HRESULT STDMETHODCALLTYPE QueryDirection(PIN_DIRECTION* pinDirection) override;
+    HRESULT STDMETHODCALLTYPE QueryAccept(const AM_MEDIA_TYPE* type) override;
+    HRESULT STDMETHODCALLTYPE EnumMediaTypes(IEnumMediaTypes** types) override;
+    HRESULT STDMETHODCALLTYPE QueryInternalConnections(IPin** pins, ULONG* count) override;
+    HRESULT STDMETHODCALLTYPE NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) override;
+
+    // IQualityControl: quality messages from downstream are refused.
+    HRESULT STDMETHODCALLTYPE Notify(IBaseFilter* sender, Quality quality) override;
+    HRESULT STDMETHODCALLTYPE SetSink(IQualityControl* sink) override;
+
+    virtual LONG TypeListVersion();
+    virtual HRESULT Activate() = 0;
+    virtual HRESULT Deactivate() = 0;
+    virtual HRESULT OnRun(REFERENCE_TIME start);
+    // Only S_OK means the type is accepted.
+    virtual HRESULT AcceptsMediaType(const AM_MEDIA_TYPE* type) = 0;
+    virtual HRESULT SetConnectionType(const AM_MEDIA_TYPE* type);
+    virtual HRESULT CheckPeer(IPin* peer) = 0;
+    virtual HRESULT TearDownConnection() = 0;
+    virtual HRESULT FinishConnection(IPin* peer) = 0;
+    // S_OK for a type at `position`, anything else when there is none.
+    virtual HRESULT ListMediaType(int position, CMediaTypeRecord* type) = 0;
+
+    bool IsConnected() const { return peer.Get() != nullptr; }
+
+protected:
+    // Agrees a type with `receiver`: the proposed one alone when it is complete, else
+    // the receiver's types, then this pin's own, each filtered by the proposal.
+    HRESULT AgreeType(IPin* receiver, const AM_MEDIA_TYPE* proposed);
+    HRESULT TryTypesFrom(IPin* receiver, const AM_MEDIA_TYPE* pattern, IEnumMediaTypes* types);
+    HRESULT TryConnectionWith(IPin* receiver, const AM_MEDIA_TYPE* type);
+
+    CBaseFilter* const filter;      // no reference: the filter owns its pins
+    CriticalSection* const pinLock;
+    ComPtr<IPin> peer;
+    CMediaTypeRecord connectionType;
+
+private:
+    std::unique_ptr<wchar_t[]> name;
+    const PIN_DIRECTION direction;
+    IQualityControl* qualitySink = nullptr;     // no reference, only remembered
+    REFERENCE_TIME segmentStart = 0;
+    REFERENCE_TIME segmentStop = 0x7FFFFFFFFFFFFFFFLL;
+    double segmentRate = 1.0;
+};
+
+// Maps a refusal of a type to the code a connecting host expects: success codes other
+// than S_OK, E_FAIL and E_INVALIDARG mean "not this type"; other failures pass.
+HRESULT AsTypeRefusal(HRESULT accepted);

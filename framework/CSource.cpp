@@ -1,0 +1,66 @@
+#include "CSource.h"
+#include <new>
+#include "CSourceStream.h"
+
+CSource::CSource(IUnknown* outer, REFCLSID classId)
+    : CBaseFilter(outer, &stateLock, classId)
+{
+}
+
+CSource::~CSource()
+{
+    while (streamCount != 0)
+        delete streams[streamCount - 1];
+}
+
+int CSource::PinCount()
+{
+    ScopedLock hold(stateLock);
+    return streamCount;
+}
+
+CBasePin* CSource::PinAt(int index)
+{
+    ScopedLock hold(stateLock);
+    if (index < 0 || index >= streamCount)
+        return nullptr;
+    return streams[index];
+}
+
+int CSource::StreamIndexOf(IPin* pin)
+{
+    // No lock: the array changes only while the filter is built or destroyed, and
+    // hosts ask for pin ids from any thread, a stopping one included.
+    for (int index = 0; index < streamCount; ++index) {
+        if (static_cast<IPin*>(streams[index]) == pin)
+            return index;
+    }
+    return -1;
+}
+
+HRESULT CSource::AddStream(CSourceStream* stream)
+{
+    ScopedLock hold(stateLock);
+    std::unique_ptr<CSourceStream*[]> grown(new (std::nothrow) CSourceStream*[streamCount + 1]);
+    if (!grown)
+        return E_OUTOFMEMORY;
+    for (int index = 0; index < streamCount; ++index)
+        grown[index] = streams[index];
+    grown[streamCount] = stream;
+    streams = std::move(grown);
+    ++streamCount;
+    return S_OK;
+}
+
+void CSource::RemoveStream(CSourceStream* stream)
+{
+    for (int index = 0; index < streamCount; ++index) {
+        if (streams[index] != stream)
+            continue;
+        for (int later = index + 1; later < streamCount; ++later)
+            streams[later - 1] = streams[later];
+        if (--streamCount == 0)
+            streams.reset();
+        return;
+    }
+}

@@ -1,0 +1,62 @@
+#pragma once
+// An output pin that makes its own samples on a worker thread: while the filter is
+// paused or running the worker takes a free sample, has the derived pin fill it,
+// delivers it downstream, and looks for a new command between two samples.
+#include "CAMThread.h"
+#include "CBaseOutputPin.h"
+
+class CSource;
+
+// The commands of the worker thread.
+enum StreamCommand
+{
+    CommandInit = 0,
+    CommandPause = 1,
+    CommandRun = 2,
+    CommandStop = 3,
+    CommandExit = 4,
+};
+
+// Locking
+//   Activate and Deactivate run under the filter's stateLock (re-entered) and hold it
+//   while they wait for the worker's answers. The worker never takes stateLock: its
+//   loop, hooks and FillSample must not, or a stopping filter would wait for itself.
+class CSourceStream : public CAMThread, public CBaseOutputPin
+{
+public:
+    // Registers the stream with `filter`, which owns it from then on. Failures
+    // (no events for the worker, no room in the filter's stream array) go to `result`.
+    CSourceStream(HRESULT* result, CSource* filter, const wchar_t* pinName);
+    // Takes the stream out of the filter's array and joins a worker left running.
+    ~CSourceStream() override;
+
+    // IPin: the stream's 1-based position in its filter, as decimal text.
+    HRESULT STDMETHODCALLTYPE QueryId(LPWSTR* id) override;
+
+    // Commits the allocator and starts the worker, then sends it init and pause.
+    HRESULT Activate() override;
+    // Decommits the allocator (freeing a worker waiting for a buffer), then stops and
+    // ends the worker and waits for its thread.
+    HRESULT Deactivate() override;
+
+    // One type at position 0, DefaultMediaType's; S_OK only for exactly that type.
+    HRESULT ListMediaType(int position, CMediaTypeRecord* type) override;
+    HRESULT AcceptsMediaType(const AM_MEDIA_TYPE* type) override;
+
+protected:
+    // S_OK: deliver the sample; S_FALSE: no more data, end the stream; else a failure.
+    virtual HRESULT FillSample(IMediaSample* sample) = 0;
+    virtual HRESULT OnWorkerCreate();
+    virtual HRESULT OnWorkerDestroy();
+    virtual HRESULT OnWorkerStartPlay();
+    virtual HRESULT BufferLoop();
+    virtual HRESULT DefaultMediaType(CMediaTypeRecord* type);
+
+    DWORD WorkerMain() override;
+
+    CSource* const sourceFilter;    // no reference: the filter owns the stream
+
+private:
+    // Handles a command seen between two samples; false when production must end.
+    bool HandlePendingCommand(int pending);
+};
