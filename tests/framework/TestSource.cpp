@@ -88,6 +88,14 @@ HRESULT CTestStream::SetConnectionType(const AM_MEDIA_TYPE* type)
     return CSourceStream::SetConnectionType(type);
 }
 
+HRESULT CTestStream::CreateDefaultAllocator(IMemAllocator** created)
+{
+    if (!platformAllocator)
+        return CSourceStream::CreateDefaultAllocator(created);
+    *created = ComPtr<IMemAllocator>(platformAllocator).Detach();
+    return S_OK;
+}
+
 CTestSource::CTestSource(HRESULT* result, CallLog* log)
     : CSource(nullptr, CLSID_TestSource)
 {

@@ -32,6 +32,7 @@ public:
     LONG failAfter = 0;
     HRESULT createResult = S_OK;
     LONG bufferCount = 3;
+    IMemAllocator* platformAllocator = nullptr;     // stands in for the platform's when set
 
     // Observed by the tests.
     volatile LONG samplesFilled = 0;
@@ -52,6 +53,7 @@ protected:
     HRESULT ChooseBufferSize(IMemAllocator* candidate, ALLOCATOR_PROPERTIES* request) override;
     HRESULT AcceptsMediaType(const AM_MEDIA_TYPE* type) override;
     HRESULT SetConnectionType(const AM_MEDIA_TYPE* type) override;
+    HRESULT CreateDefaultAllocator(IMemAllocator** created) override;
 
 private:
     CallLog* log;
@@ -62,6 +64,10 @@ class CTestSource : public CSource
 public:
     CTestSource(HRESULT* result, CallLog* log = nullptr);
     CTestStream* Stream() { return stream; }
+
+    // Stands for a pin list that changed under an enumerator.
+    LONG pinListVersion = 1;
+    LONG PinListVersion() override { return pinListVersion; }
 
 private:
     CTestStream* stream = nullptr;      // owned through the stream array

@@ -1,4 +1,5 @@
 #include "PlatformGraph.h"
+#include <cstdio>
 #include <cstring>
 
 GrabberRecorder::GrabberRecorder(size_t samplesToKeepBytes)
@@ -148,20 +149,26 @@ HRESULT PlatformGraph::DisconnectSource()
 
 bool PlatformGraph::WaitForEvent(long code, LONG_PTR* param, DWORD timeoutMs)
 {
+    // The event handle is signalled while events are queued; GetEvent itself is asked
+    // without waiting.
+    OAEVENT handle = 0;
+    if (FAILED(events->GetEventHandle(&handle)))
+        return false;
     const DWORD started = GetTickCount();
     for (;;) {
+        long eventCode = 0;
+        LONG_PTR first = 0, second = 0;
+        while (events->GetEvent(&eventCode, &first, &second, 0) == S_OK) {
+            events->FreeEventParams(eventCode, first, second);
+            if (eventCode == code) {
+                if (param)
+                    *param = first;
+                return true;
+            }
+        }
         const DWORD spent = GetTickCount() - started;
         if (spent >= timeoutMs)
             return false;
-        long eventCode = 0;
-        LONG_PTR first = 0, second = 0;
-        if (events->GetEvent(&eventCode, &first, &second, timeoutMs - spent) != S_OK)
-            return false;
-        events->FreeEventParams(eventCode, first, second);
-        if (eventCode == code) {
-            if (param)
-                *param = first;
-            return true;
-        }
+        WaitForSingleObject(reinterpret_cast<HANDLE>(handle), timeoutMs - spent);
     }
 }
