@@ -1,0 +1,60 @@
+#pragma once
+// The capture source filter of every variant: a source filter with one capture pin,
+// the variant's camera settings (persisted in the registry) and the custom IIPFilter
+// through which the filter property page reads and changes them.
+#include <windows.h>
+#include <dshow.h>
+#include "framework/CSource.h"
+#include "FilterVariant.h"
+#include "Orvix61Test.h"
+
+class CCapSrcStream;
+
+// Locking
+//   stateLock (CSource's): state changes, connection, the settings record as seen by
+//   the host's threads, IIPFilter calls with their registry writes, construction.
+//   settingsLock: guards only the settings record and settingsChanged, taken briefly
+//   by IIPFilter and by the pin's worker between frames. The worker never waits for
+//   stateLock: a stopping filter holds it while it waits for the worker.
+//   Order: stateLock, then settingsLock.
+class CCapSrc : public CSource, public ISpecifyPropertyPages, public IIPFilter
+{
+public:
+    CCapSrc(IUnknown* outer, HRESULT* result, const FilterVariant& variant);
+    ~CCapSrc() override;
+
+    // ISpecifyPropertyPages is answered by the filter itself even when aggregated.
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
+    ULONG STDMETHODCALLTYPE AddRef() override { return Owner()->AddRef(); }
+    ULONG STDMETHODCALLTYPE Release() override { return Owner()->Release(); }
+    HRESULT STDMETHODCALLTYPE InnerQueryInterface(REFIID iid, void** out) override;
+
+    // IBaseFilter: a paused live source cannot cue data.
+    HRESULT STDMETHODCALLTYPE GetState(DWORD timeoutMs, FILTER_STATE* state) override;
+
+    // ISpecifyPropertyPages: the variant's filter page.
+    HRESULT STDMETHODCALLTYPE GetPages(CAUUID* pages) override;
+
+    // IIPFilter
+    HRESULT STDMETHODCALLTYPE GetCameraSettings(CameraSettings* settings) override;
+    HRESULT STDMETHODCALLTYPE SetCameraSettings(const CameraSettings* settings) override;
+
+    // For the pin's worker, between frames: when the settings changed since the last
+    // call, copies the whole record, clears settingsChanged and answers true. A record
+    // that arrives meanwhile keeps its flag, so no change is lost.
+    bool TakeChangedSettings(CameraSettings* settings);
+    // The current record, whole; for the pin when a connection is made.
+    CameraSettings CurrentSettings();
+
+    const FilterVariant& Variant() const { return variant; }
+
+private:
+    const FilterVariant variant;
+    CriticalSection settingsLock;
+    CameraSettings settings;
+};
+
+// Makes a filter of `variant` and returns its inner unknown, or null when memory runs
+// out. A failure during construction is stored in `result`; the creator then destroys
+// the half-built filter without handing it out.
+CUnknown* CreateCapSrc(IUnknown* outer, HRESULT* result, const FilterVariant& variant);
