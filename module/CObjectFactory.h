@@ -1,0 +1,24 @@
+#pragma once
+// The class factory of one template row. Every DllGetClassObject makes a fresh one; it
+// counts as a live object, so a factory alone keeps the module loaded. Any thread.
+#include <windows.h>
+#include <unknwn.h>
+#include "ModuleTables.h"
+#include "framework/CUnknown.h"
+
+class CObjectFactory : public CBaseObject, public IClassFactory
+{
+public:
+    explicit CObjectFactory(const FactoryTemplate& factoryTemplate);
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override;
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override;
+
+private:
+    const FactoryTemplate& factoryTemplate;     // a row of the static table, not owned
+    volatile LONG referenceCount = 0;
+};
