@@ -98,7 +98,8 @@ HRESULT DeleteKeyTree(HKEY parent, const char* name)
             break;
     }
     key.Reset();
-    return HRESULT_FROM_WIN32(RegDeleteKeyA(parent, name));
+    const LONG error = RegDeleteKeyA(parent, name);   // the macro reads its argument twice
+    return HRESULT_FROM_WIN32(error);
 }
 
 HRESULT UnregisterClassServers()
