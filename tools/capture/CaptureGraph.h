@@ -1,0 +1,40 @@
+#pragma once
+// The graph the tool captures through, built from the platform's own filters: the
+// device's capture pin -> Sample Grabber -> Null Renderer. It runs with no reference
+// clock, so frames flow as fast as the device makes them.
+#include <windows.h>
+#include <dshow.h>
+#include <qedit.h>
+#include <string>
+#include "framework/MediaType.h"
+#include "framework/Ownership.h"
+
+extern "C" const CLSID CLSID_SampleGrabber;
+extern "C" const CLSID CLSID_NullRenderer;
+
+class CaptureGraph
+{
+public:
+    // Each step returns its failure and names the step in `failedStep`, for the user.
+    HRESULT Build(IBaseFilter* device, const std::wstring& deviceName, std::string* failedStep);
+    // With a capability number, the device is given that format through IAMStreamConfig
+    // and the connection is made in it; 0 takes what the device offers by itself.
+    HRESULT Connect(int capability, std::string* failedStep);
+    HRESULT ConnectedFormat(CMediaTypeRecord* type);
+    HRESULT Run(ISampleGrabberCB* collector);
+    void Stop();
+
+    // Signalled while the graph has events queued.
+    HANDLE EventHandle();
+    // Takes the queued events; true when one of them ended the stream, with its reason.
+    bool StreamEnded(HRESULT* reason);
+
+private:
+    ComPtr<IGraphBuilder> graph;
+    ComPtr<IMediaControl> control;
+    ComPtr<IMediaEvent> events;
+    ComPtr<IBaseFilter> grabberFilter;
+    ComPtr<ISampleGrabber> grabber;
+    ComPtr<IBaseFilter> renderer;
+    ComPtr<IPin> capturePin;
+};

@@ -1,0 +1,105 @@
+#include "CaptureOptions.h"
+#include <cwchar>
+
+namespace
+{
+std::string Narrow(const std::wstring& text)
+{
+    std::string narrow;
+    for (wchar_t character : text)
+        narrow += character < 0x80 ? char(character) : '?';
+    return narrow;
+}
+
+// A whole decimal number within [lowest, highest]; nothing else passes.
+bool ParseNumber(const std::wstring& text, int lowest, int highest, int* value)
+{
+    if (text.empty() || text.size() > 9)
+        return false;
+    int number = 0;
+    for (wchar_t digit : text) {
+        if (digit < L'0' || digit > L'9')
+            return false;
+        number = number * 10 + (digit - L'0');
+    }
+    if (number < lowest || number > highest)
+        return false;
+    *value = number;
+    return true;
+}
+}
+
+bool ParseCaptureOptions(int argc, const wchar_t* const* argv, CaptureOptions* options,
+                         std::string* error)
+{
+    for (int index = 0; index < argc; ++index) {
+        const std::wstring option = argv[index];
+        if (option == L"--help" || option == L"-h" || option == L"/?") {
+            options->showHelp = true;
+            continue;
+        }
+        if (option == L"--list") {
+            options->listDevices = true;
+            continue;
+        }
+        const bool takesValue = option == L"--device" || option == L"--format"
+                                || option == L"--frames" || option == L"--output";
+        if (!takesValue) {
+            *error = "unknown option '" + Narrow(option) + "'";
+            return false;
+        }
+        if (index + 1 >= argc) {
+            *error = Narrow(option) + " needs a value";
+            return false;
+        }
+        const std::wstring value = argv[++index];
+        if (option == L"--device") {
+            if (value.empty()) {
+                *error = "--device needs a device name";
+                return false;
+            }
+            options->deviceName = value;
+        } else if (option == L"--format") {
+            if (!ParseNumber(value, lowestFormatIndex, highestFormatIndex, &options->formatIndex)) {
+                *error = "--format takes a capability number from " + std::to_string(lowestFormatIndex)
+                         + " to " + std::to_string(highestFormatIndex) + ", not '" + Narrow(value) + "'";
+                return false;
+            }
+        } else if (option == L"--frames") {
+            if (!ParseNumber(value, 1, mostFrames, &options->frameCount)) {
+                *error = "--frames takes a number of frames from 1 to " + std::to_string(mostFrames)
+                         + ", not '" + Narrow(value) + "'";
+                return false;
+            }
+        } else {
+            if (value.empty()) {
+                *error = "--output needs a file name";
+                return false;
+            }
+            options->imagePath = value;
+        }
+    }
+    return true;
+}
+
+const char* CaptureUsage()
+{
+    return "Usage: orvix-capture [--list] [--device NAME] [--format N] [--frames N] [--output FILE]\n"
+           "\n"
+           "Captures frames from a video input device through the platform's filter graph\n"
+           "(device -> Sample Grabber -> Null Renderer, no reference clock), writes the first\n"
+           "frame as a BMP image and prints the format, the frame rate achieved and the\n"
+           "spacing of the frames' time stamps.\n"
+           "\n"
+           "  --list           list the video input devices and exit\n"
+           "  --device NAME    the device to open (default \"Orvix61 Capture Source Test 1\")\n"
+           "  --format N       use the device's capability N, 1 to 6; for the Orvix61 devices\n"
+           "                   1-3 are RGB32 and 4-6 RGB24, each at 2048x1536, 1024x768 and\n"
+           "                   512x384 (default: the format the device offers by itself)\n"
+           "  --frames N       frames to capture, 1 to 100000 (default 10)\n"
+           "  --output FILE    where the first frame goes (default first-frame.bmp)\n"
+           "  --help           show this text\n"
+           "\n"
+           "Exit codes: 0 captured, 1 capture failed, 2 bad command line,\n"
+           "            3 the Orvix61 module is not registered, 4 no such device.\n";
+}

@@ -1,0 +1,25 @@
+#pragma once
+// The command line of orvix-capture.
+#include <string>
+
+struct CaptureOptions
+{
+    bool showHelp = false;
+    bool listDevices = false;
+    std::wstring deviceName = L"Orvix61 Capture Source Test 1";
+    int formatIndex = 0;                // 0: the format the device offers by itself
+    int frameCount = 10;
+    std::wstring imagePath = L"first-frame.bmp";
+};
+
+constexpr int lowestFormatIndex = 1;
+constexpr int highestFormatIndex = 6;
+constexpr int mostFrames = 100000;
+
+// Reads the arguments after the program name. False, with `error` saying what is wrong,
+// for an unknown option, a missing or malformed value, or a number out of range.
+bool ParseCaptureOptions(int argc, const wchar_t* const* argv, CaptureOptions* options,
+                         std::string* error);
+
+// What --help prints.
+const char* CaptureUsage();

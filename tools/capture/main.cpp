@@ -1,0 +1,241 @@
+// orvix-capture: captures frames from a video input device through the platform's filter
+// graph, writes the first as a BMP image and reports what the capture achieved.
+#include <windows.h>
+#include <dshow.h>
+#include <cstdio>
+#include <string>
+#include "BitmapFile.h"
+#include "CaptureFigures.h"
+#include "CaptureGraph.h"
+#include "CaptureOptions.h"
+#include "FrameCollector.h"
+#include "VideoDevices.h"
+
+namespace
+{
+enum ExitCode
+{
+    exitCaptured = 0,
+    exitCaptureFailed = 1,
+    exitBadOption = 2,
+    exitNotRegistered = 3,
+    exitNoSuchDevice = 4,
+};
+
+// A frame that does not come within this long means the device has stopped.
+constexpr DWORD frameTimeoutMs = 15000;
+
+std::string Utf8(const std::wstring& text)
+{
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), int(text.size()), nullptr, 0,
+                                          nullptr, nullptr);
+    std::string narrow(size_t(bytes > 0 ? bytes : 0), '\0');
+    if (bytes > 0)
+        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), int(text.size()), &narrow[0], bytes, nullptr, nullptr);
+    return narrow;
+}
+
+std::string ResultText(HRESULT hr)
+{
+    char text[300] = {};
+    char code[16];
+    snprintf(code, sizeof(code), "0x%08lX", static_cast<unsigned long>(hr));
+    if (AMGetErrorTextA(hr, text, sizeof(text)) == 0 || !text[0])
+        return code;
+    std::string message(text);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
+        message.pop_back();
+    return message + " (" + code + ")";
+}
+
+int Fail(int exitCode, const std::string& message)
+{
+    fprintf(stderr, "orvix-capture: %s\n", message.c_str());
+    return exitCode;
+}
+
+const char* notRegisteredHelp =
+    "the Orvix61 module is not registered, so its devices are not listed.\n"
+    "Register it first: regsvr32 Orvix61Test.ax (scripts/main.sh does this under Wine)";
+
+int ListDevices()
+{
+    std::vector<VideoDevice> devices;
+    const HRESULT hr = ListVideoDevices(&devices);
+    if (FAILED(hr))
+        return Fail(exitCaptureFailed, "cannot enumerate video input devices: " + ResultText(hr));
+    printf("Video input devices: %u\n", unsigned(devices.size()));
+    for (const VideoDevice& device : devices)
+        printf("  %s\n", Utf8(device.name).c_str());
+    if (!OrvixModuleRegistered())
+        fprintf(stderr, "Note: %s\n", notRegisteredHelp);
+    return exitCaptured;
+}
+
+std::string SubtypeName(const GUID& subtype)
+{
+    if (IsEqualGUID(subtype, MEDIASUBTYPE_RGB32))
+        return "RGB32";
+    if (IsEqualGUID(subtype, MEDIASUBTYPE_RGB24))
+        return "RGB24";
+    wchar_t text[39] = {};
+    StringFromGUID2(subtype, text, 39);
+    return "subtype " + Utf8(text);
+}
+
+// The connected format, or null when it is not a video-info format the tool can read.
+const VIDEOINFOHEADER* VideoHeader(const AM_MEDIA_TYPE& type)
+{
+    if (!IsEqualGUID(type.formattype, FORMAT_VideoInfo) || !type.pbFormat
+        || type.cbFormat < sizeof(VIDEOINFOHEADER))
+        return nullptr;
+    return reinterpret_cast<const VIDEOINFOHEADER*>(type.pbFormat);
+}
+
+// Waits for the frames while watching for a stream that ends or stalls.
+int WaitForFrames(CaptureGraph& graph, FrameCollector& collector, int wanted)
+{
+    const HANDLE waits[2] = {collector.Done(), graph.EventHandle()};
+    const DWORD waitCount = waits[1] ? 2 : 1;
+    DWORD lastArrival = GetTickCount();
+    int lastCount = 0;
+    for (;;) {
+        if (WaitForMultipleObjects(waitCount, waits, FALSE, 250) == WAIT_OBJECT_0)
+            return exitCaptured;
+        const int count = collector.Count();
+        HRESULT reason = S_OK;
+        if (graph.StreamEnded(&reason)) {
+            if (collector.Count() >= wanted)
+                return exitCaptured;
+            return Fail(exitCaptureFailed, "the device's stream ended after " + std::to_string(count)
+                                               + " frames" + (FAILED(reason) ? ": " + ResultText(reason) : ""));
+        }
+        const DWORD now = GetTickCount();
+        if (count != lastCount) {
+            lastCount = count;
+            lastArrival = now;
+        } else if (now - lastArrival > frameTimeoutMs) {
+            return Fail(exitCaptureFailed, "no frame came for " + std::to_string(frameTimeoutMs / 1000)
+                                               + " s after " + std::to_string(count) + " frames");
+        }
+    }
+}
+
+void PrintFigures(const CaptureFigures& figures)
+{
+    printf("Frames:      %d\n", figures.frameCount);
+    if (figures.hasRate)
+        printf("Rate:        %.2f frames per second achieved\n", figures.framesPerSecond);
+    else
+        printf("Rate:        needs two frames or more\n");
+    if (figures.hasSpacing)
+        printf("Time stamps: %.3f ms apart on average (shortest %.3f ms, longest %.3f ms)\n",
+               figures.meanSpacingMs, figures.shortestSpacingMs, figures.longestSpacingMs);
+    else
+        printf("Time stamps: needs two stamped frames or more\n");
+}
+
+int Capture(const CaptureOptions& options)
+{
+    std::vector<VideoDevice> devices;
+    HRESULT hr = ListVideoDevices(&devices);
+    if (FAILED(hr))
+        return Fail(exitCaptureFailed, "cannot enumerate video input devices: " + ResultText(hr));
+    const VideoDevice* device = nullptr;
+    for (const VideoDevice& candidate : devices)
+        if (candidate.name == options.deviceName)
+            device = &candidate;
+    if (!device) {
+        if (IsOrvixDeviceName(options.deviceName) && !OrvixModuleRegistered())
+            return Fail(exitNotRegistered, notRegisteredHelp);
+        return Fail(exitNoSuchDevice, "no video input device is named \"" + Utf8(options.deviceName)
+                                          + "\" (orvix-capture --list shows the devices)");
+    }
+
+    ComPtr<IBaseFilter> filter;
+    hr = device->moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, filter.PutVoid());
+    if (FAILED(hr))
+        return Fail(exitCaptureFailed, "cannot open \"" + Utf8(options.deviceName) + "\": " + ResultText(hr));
+
+    // The collector outlives the graph, which calls it until it stops.
+    FrameCollector collector(options.frameCount, stderr);
+    CaptureGraph graph;
+    std::string failedStep;
+    if (FAILED(hr = graph.Build(filter.Get(), options.deviceName, &failedStep))
+        || FAILED(hr = graph.Connect(options.formatIndex, &failedStep)))
+        return Fail(exitCaptureFailed, failedStep + " failed: " + ResultText(hr));
+
+    CMediaTypeRecord format;
+    const VIDEOINFOHEADER* header = nullptr;
+    if (SUCCEEDED(graph.ConnectedFormat(&format)))
+        header = VideoHeader(format);
+    if (!header)
+        return Fail(exitCaptureFailed, "the device connected in a format that is not video-info video");
+
+    printf("Device:      %s\n", Utf8(options.deviceName).c_str());
+    printf("Format:      %ldx%ld %s, %s, %lu bytes per frame", header->bmiHeader.biWidth,
+           labs(header->bmiHeader.biHeight), SubtypeName(format.subtype).c_str(),
+           header->bmiHeader.biHeight < 0 ? "top-down" : "bottom-up",
+           static_cast<unsigned long>(header->bmiHeader.biSizeImage));
+    if (header->AvgTimePerFrame > 0)
+        printf(", nominally %.2f frames per second", 1e7 / double(header->AvgTimePerFrame));
+    printf("\n");
+    fflush(stdout);
+
+    if (FAILED(hr = graph.Run(&collector)))
+        return Fail(exitCaptureFailed, "running the graph failed: " + ResultText(hr));
+    const int waited = WaitForFrames(graph, collector, options.frameCount);
+    graph.Stop();
+    if (waited != exitCaptured)
+        return waited;
+
+    LARGE_INTEGER ticksPerSecond;
+    QueryPerformanceFrequency(&ticksPerSecond);
+    PrintFigures(ComputeFigures(collector.Frames(), ticksPerSecond.QuadPart));
+
+    const std::vector<BYTE> firstFrame = collector.FirstFrame();
+    std::string error;
+    if (!WriteBitmapFile(options.imagePath, header->bmiHeader, firstFrame.data(), firstFrame.size(), &error))
+        return Fail(exitCaptureFailed, "cannot save the first frame to \"" + Utf8(options.imagePath)
+                                           + "\": " + error);
+    wchar_t fullPath[MAX_PATH] = {};
+    if (!GetFullPathNameW(options.imagePath.c_str(), MAX_PATH, fullPath, nullptr))
+        wcsncpy(fullPath, options.imagePath.c_str(), MAX_PATH - 1);
+    printf("Image:       %s (first frame, 24-bit BMP)\n", Utf8(fullPath).c_str());
+    return exitCaptured;
+}
+
+// The component runtime for the life of main; everything made inside is gone first.
+class ComRuntime
+{
+public:
+    ComRuntime() : result(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
+    ~ComRuntime()
+    {
+        if (SUCCEEDED(result))
+            CoUninitialize();
+    }
+    HRESULT Result() const { return result; }
+
+private:
+    const HRESULT result;
+};
+}
+
+int wmain(int argc, wchar_t** argv)
+{
+    CaptureOptions options;
+    std::string error;
+    if (!ParseCaptureOptions(argc - 1, argv + 1, &options, &error)) {
+        fprintf(stderr, "orvix-capture: %s\nRun orvix-capture --help for the options.\n", error.c_str());
+        return exitBadOption;
+    }
+    if (options.showHelp) {
+        fputs(CaptureUsage(), stdout);
+        return exitCaptured;
+    }
+    ComRuntime runtime;
+    if (FAILED(runtime.Result()))
+        return Fail(exitCaptureFailed, "cannot start the component runtime: " + ResultText(runtime.Result()));
+    return options.listDevices ? ListDevices() : Capture(options);
+}
