@@ -1,0 +1,61 @@
+#include <gtest/gtest.h>
+#include <vector>
+#include "CaptureOptions.h"
+
+namespace
+{
+bool Parse(std::vector<const wchar_t*> arguments, CaptureOptions* options, std::string* error)
+{
+    return ParseCaptureOptions(int(arguments.size()), arguments.data(), options, error);
+}
+}
+
+TEST(CaptureOptions, TakesEveryOptionAndKeepsDefaultsForTheRest)
+{
+    CaptureOptions options;
+    std::string error;
+    ASSERT_TRUE(Parse({}, &options, &error));
+    EXPECT_EQ(L"Orvix61 Capture Source Test 1", options.deviceName);
+    EXPECT_EQ(0, options.formatIndex);
+    EXPECT_EQ(10, options.frameCount);
+    EXPECT_FALSE(options.listDevices);
+
+    ASSERT_TRUE(Parse({L"--device", L"Orvix61 Capture Source Test 3", L"--format", L"6", L"--frames",
+                       L"100000", L"--output", L"C:\\shots\\a.bmp", L"--list"},
+                      &options, &error)) << error;
+    EXPECT_EQ(L"Orvix61 Capture Source Test 3", options.deviceName);
+    EXPECT_EQ(6, options.formatIndex);
+    EXPECT_EQ(100000, options.frameCount);
+    EXPECT_EQ(L"C:\\shots\\a.bmp", options.imagePath);
+    EXPECT_TRUE(options.listDevices);
+}
+
+TEST(CaptureOptions, RefusesWhatItCannotUseAndSaysWhy)
+{
+    const std::vector<std::vector<const wchar_t*>> refused = {
+        {L"--bogus"},
+        {L"--frames"},
+        {L"--frames", L"0"},
+        {L"--frames", L"-3"},
+        {L"--frames", L"100001"},
+        {L"--frames", L"12x"},
+        {L"--frames", L"99999999999"},
+        {L"--format", L"0"},
+        {L"--format", L"7"},
+        {L"--format", L""},
+        {L"--device", L""},
+        {L"--output", L""},
+        {L"--list", L"extra"},
+    };
+    for (const auto& arguments : refused) {
+        CaptureOptions options;
+        std::string error;
+        EXPECT_FALSE(Parse(arguments, &options, &error)) << arguments.size();
+        EXPECT_FALSE(error.empty());
+    }
+    CaptureOptions options;
+    std::string error;
+    Parse({L"--format", L"9"}, &options, &error);
+    EXPECT_NE(std::string::npos, error.find("from 1 to 6"));
+    EXPECT_NE(std::string::npos, error.find("'9'"));
+}

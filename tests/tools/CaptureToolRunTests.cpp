@@ -1,0 +1,154 @@
+// orvix-capture run as a user runs it, against the built module registered with regsvr32:
+// its exit codes, what it prints and the image it writes.
+#include <gtest/gtest.h>
+#include <cstring>
+#include <vector>
+#include "ModuleUnderTest.h"
+
+namespace
+{
+// Its output with line ends as "\n": the runtime writes "\r\n" to a pipe.
+ProgramResult RunTool(const std::wstring& arguments)
+{
+    ProgramResult run = RunProgram(L"\"" + DosPath(ORVIX_CAPTURE_TOOL_PATH) + L"\" " + arguments);
+    std::string output;
+    for (char character : run.output)
+        if (character != '\r')
+            output += character;
+    run.output = output;
+    return run;
+}
+
+bool Contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+class CaptureTool : public ::testing::Test
+{
+protected:
+    void SetUp() override { Register(false); }
+    void TearDown() override
+    {
+        Register(true);
+        if (!imagePath.empty())
+            DeleteFileW(imagePath.c_str());
+    }
+
+    static void Register(bool unregister)
+    {
+        const ProgramResult run = Regsvr32(unregister);
+        ASSERT_TRUE(run.finished && run.exitCode == 0) << run.output;
+    }
+
+    // A file in the prefix's temporary folder, removed when the test ends.
+    std::wstring ImagePath()
+    {
+        wchar_t folder[MAX_PATH] = {};
+        GetTempPathW(MAX_PATH, folder);
+        imagePath = std::wstring(folder) + L"orvix-capture-test.bmp";
+        DeleteFileW(imagePath.c_str());
+        return imagePath;
+    }
+
+    std::wstring imagePath;
+};
+}
+
+TEST_F(CaptureTool, ListsTheFourDevicesOfTheRegisteredModule)
+{
+    const ProgramResult run = RunTool(L"--list");
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(0u, run.exitCode) << run.output;
+    for (int variant = 1; variant <= 4; ++variant)
+        EXPECT_TRUE(Contains(run.output, "  Orvix61 Capture Source Test " + std::to_string(variant) + "\n"))
+            << run.output;
+    EXPECT_FALSE(Contains(run.output, "not registered"));
+}
+
+TEST_F(CaptureTool, CapturesInTheChosenFormatAndWritesTheFirstFrameAsABitmap)
+{
+    const ProgramResult run = RunTool(L"--device \"Orvix61 Capture Source Test 2\" --format 6 --frames 4 "
+                                      L"--output \"" + ImagePath() + L"\"");
+    ASSERT_TRUE(run.finished);
+    ASSERT_EQ(0u, run.exitCode) << run.output;
+    EXPECT_TRUE(Contains(run.output, "Device:      Orvix61 Capture Source Test 2\n")) << run.output;
+    EXPECT_TRUE(Contains(run.output, "Format:      512x384 RGB24, top-down, 589824 bytes per frame")) << run.output;
+    EXPECT_TRUE(Contains(run.output, "Frames:      4\n")) << run.output;
+    EXPECT_TRUE(Contains(run.output, "frames per second achieved")) << run.output;
+    EXPECT_TRUE(Contains(run.output, "10.000 ms apart on average (shortest 10.000 ms, longest 10.000 ms)"))
+        << run.output;
+    EXPECT_TRUE(Contains(run.output, "orvix-capture-test.bmp (first frame, 24-bit BMP)")) << run.output;
+    EXPECT_FALSE(Contains(run.output, "captured "));     // a short capture shows no progress
+
+    HANDLE file = CreateFileW(imagePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    UniqueHandle image(file);
+    ASSERT_TRUE(image.IsValid());
+    BYTE headers[sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER)] = {};
+    DWORD read = 0;
+    ASSERT_TRUE(ReadFile(image.Get(), headers, sizeof(headers), &read, nullptr));
+    BITMAPINFOHEADER info;
+    memcpy(&info, headers + sizeof(BITMAPFILEHEADER), sizeof(info));
+    EXPECT_EQ('B', headers[0]);
+    EXPECT_EQ('M', headers[1]);
+    EXPECT_EQ(512, info.biWidth);
+    EXPECT_EQ(384, info.biHeight);
+    EXPECT_EQ(24, info.biBitCount);
+    EXPECT_EQ(sizeof(headers) + 512u * 3 * 384, GetFileSize(image.Get(), nullptr));
+}
+
+TEST_F(CaptureTool, ReportsProgressThroughALongCapture)
+{
+    const ProgramResult run = RunTool(L"--format 3 --frames 30 --output \"" + ImagePath() + L"\"");
+    ASSERT_TRUE(run.finished);
+    ASSERT_EQ(0u, run.exitCode) << run.output;
+    for (int count = 3; count < 30; count += 3)
+        EXPECT_TRUE(Contains(run.output, "  captured " + std::to_string(count) + " of 30 frames\n"))
+            << run.output;
+    EXPECT_FALSE(Contains(run.output, "captured 30 of 30"));
+    EXPECT_TRUE(Contains(run.output, "Frames:      30\n")) << run.output;
+}
+
+TEST_F(CaptureTool, SaysTheModuleIsNotRegisteredWhenItIsNot)
+{
+    Register(true);
+    const ProgramResult run = RunTool(L"--frames 2");
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(3u, run.exitCode) << run.output;
+    EXPECT_TRUE(Contains(run.output, "the Orvix61 module is not registered")) << run.output;
+    EXPECT_TRUE(Contains(run.output, "regsvr32 Orvix61Test.ax")) << run.output;
+}
+
+TEST_F(CaptureTool, NamesAMissingDeviceAndPointsAtTheList)
+{
+    const ProgramResult run = RunTool(L"--device \"No Such Camera\"");
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(4u, run.exitCode) << run.output;
+    EXPECT_TRUE(Contains(run.output, "no video input device is named \"No Such Camera\"")) << run.output;
+    EXPECT_TRUE(Contains(run.output, "--list")) << run.output;
+}
+
+TEST_F(CaptureTool, RefusesABadCommandLineBeforeOpeningAnything)
+{
+    struct Case
+    {
+        const wchar_t* arguments;
+        const char* message;
+    };
+    const Case cases[] = {
+        {L"--bogus", "unknown option '--bogus'"},
+        {L"--frames 0", "--frames takes a number of frames from 1 to 100000, not '0'"},
+        {L"--format 9", "--format takes a capability number from 1 to 6, not '9'"},
+        {L"--device", "--device needs a value"},
+    };
+    for (const Case& bad : cases) {
+        const ProgramResult run = RunTool(bad.arguments);
+        ASSERT_TRUE(run.finished);
+        EXPECT_EQ(2u, run.exitCode) << run.output;
+        EXPECT_TRUE(Contains(run.output, std::string("orvix-capture: ") + bad.message)) << run.output;
+        EXPECT_TRUE(Contains(run.output, "--help")) << run.output;
+    }
+    const ProgramResult help = RunTool(L"--help");
+    EXPECT_EQ(0u, help.exitCode);
+    EXPECT_TRUE(Contains(help.output, "Usage: orvix-capture")) << help.output;
+}
