@@ -2,6 +2,8 @@
 # Installs what building and testing need on a Debian 12 machine, only what is missing.
 set -euo pipefail
 packages=(mingw-w64 wine64 xvfb xauth cmake ninja-build googletest "$@")
+# npm fetches the Windows ffmpeg the client tests run; Debian's own serves if none is there.
+command -v npm >/dev/null || packages+=(npm)
 missing=()
 for package in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q '^install ok installed$' \
