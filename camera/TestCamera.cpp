@@ -1,4 +1,5 @@
 #include "TestCamera.h"
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 
@@ -32,7 +33,10 @@ void TestCamera::ConfigureGeometry(LONG width, LONG height, LONG bitCount)
 
 void TestCamera::UpdateFrameBytes()
 {
-    geometry.frameBytes = geometry.width * geometry.height * geometry.bitsPerPixel / 8;
+    // Formed in 64 bits and saturated: a connection may carry a bit count or a size no
+    // camera has, and the product must not wrap into a small or negative byte count.
+    const LONGLONG bytes = LONGLONG(geometry.width) * geometry.height * geometry.bitsPerPixel / 8;
+    geometry.frameBytes = bytes > LONG_MAX ? LONG_MAX : bytes < LONG_MIN ? LONG_MIN : LONG(bytes);
 }
 
 bool TestCamera::CaptureFrame(BYTE* buffer, LONGLONG* stampMs, LONG* durationMs)

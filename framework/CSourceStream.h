@@ -54,6 +54,11 @@ protected:
 
     DWORD WorkerMain() override;
 
+    // Ends a worker that still runs, whatever the filter's state. A derived stream calls
+    // it first thing in its destructor, before its own members (which the worker uses)
+    // are gone.
+    void StopWorker();
+
     CSource* const sourceFilter;    // no reference: the filter owns the stream
 
 private:

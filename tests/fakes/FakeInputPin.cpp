@@ -218,9 +218,12 @@ HRESULT FakeAllocator::SetProperties(ALLOCATOR_PROPERTIES* request, ALLOCATOR_PR
     if (FAILED(setPropertiesResult))
         return setPropertiesResult;
     ALLOCATOR_PROPERTIES granted = *request;
-    granted.cbBuffer -= grantBytesShort;
+    granted.cbBuffer -= grantBytesShort + hiddenBytesShort;
     granted.cBuffers -= grantBuffersShort;
-    return platform->SetProperties(&granted, actual);
+    const HRESULT hr = platform->SetProperties(&granted, actual);
+    if (SUCCEEDED(hr) && hiddenBytesShort)
+        actual->cbBuffer += hiddenBytesShort;
+    return hr;
 }
 
 HRESULT FakeAllocator::GetProperties(ALLOCATOR_PROPERTIES* properties)

@@ -89,6 +89,8 @@ public:
     HRESULT setPropertiesResult = S_OK;
     LONG grantBytesShort = 0;           // grant this many bytes per buffer fewer
     LONG grantBuffersShort = 0;         // grant this many buffers fewer
+    LONG hiddenBytesShort = 0;          // report the request granted, but make buffers
+                                        // this many bytes smaller
     HRESULT commitResult = S_OK;
     HRESULT decommitResult = S_OK;
     ALLOCATOR_PROPERTIES lastRequest = {};

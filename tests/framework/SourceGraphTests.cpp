@@ -19,7 +19,7 @@ protected:
     {
         if (graph.control)
             graph.control->Stop();
-        graph = PlatformGraph();
+        graph.Release();
         filter.Reset();
         EXPECT_EQ(ObjectCount, startCount);
     }

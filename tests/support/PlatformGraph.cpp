@@ -90,6 +90,21 @@ ComPtr<IPin> FindPinByDirection(IBaseFilter* filter, PIN_DIRECTION direction)
     }
 }
 
+void PlatformGraph::Release()
+{
+    if (control)
+        control->Stop();
+    if (grabber)
+        grabber->SetCallback(nullptr, 0);
+    sourcePin.Reset();
+    renderer.Reset();
+    grabber.Reset();
+    grabberFilter.Reset();
+    events.Reset();
+    control.Reset();
+    graph.Reset();
+}
+
 HRESULT PlatformGraph::Build(IBaseFilter* source, GrabberRecorder* recorder, const wchar_t* sourceName)
 {
     HRESULT hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,

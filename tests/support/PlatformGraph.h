@@ -54,6 +54,15 @@ private:
 class PlatformGraph
 {
 public:
+    PlatformGraph() = default;
+    PlatformGraph(const PlatformGraph&) = delete;
+    PlatformGraph& operator=(const PlatformGraph&) = delete;
+    ~PlatformGraph() { Release(); }
+
+    // Stops the graph, takes the grabber's callback back and lets go of everything,
+    // so a recorder may die after this and the graph may be built again.
+    void Release();
+
     // Adds the source under `sourceName`; `recorder` may be null.
     HRESULT Build(IBaseFilter* source, GrabberRecorder* recorder, const wchar_t* sourceName = L"Source");
     // Connects the source's first output pin to the grabber (intelligent connect off),

@@ -1,0 +1,85 @@
+#pragma once
+// The capture output pin of every variant and the source of its frames: it owns the
+// test camera, offers and accepts the catalogue's formats, answers what capture
+// programs ask of a capture pin, and keeps the preferred format in the registry.
+#include <windows.h>
+#include <dshow.h>
+#include "framework/CSourceStream.h"
+#include "camera/FormatCatalogue.h"
+#include "camera/TestCamera.h"
+#include "FilterVariant.h"
+#include "Orvix61Test.h"
+
+class CCapSrc;
+
+// Locking
+//   stateLock (the filter's): connection type, preferred index, format listing and
+//   checking, buffer sizing with the camera's geometry, IIPPin calls with their
+//   registry write, and the connection type as IAMStreamConfig reads and replaces it.
+//   sampleLock: held while one frame is filled; the worker takes only this.
+//   Order: stateLock, then sampleLock. The worker never waits for stateLock: a stopping
+//   filter holds it while it waits for the worker.
+class CCapSrcStream : public CSourceStream,
+                      public IAMStreamConfig,
+                      public IKsPropertySet,
+                      public ISpecifyPropertyPages,
+                      public IAMFilterMiscFlags,
+                      public IIPPin
+{
+public:
+    CCapSrcStream(HRESULT* result, CCapSrc* filter, const wchar_t* pinName, const FilterVariant& variant);
+    ~CCapSrcStream() override;
+
+    // One routine behind every interface of the pin; all share the pin's count, which
+    // is its filter's.
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
+    ULONG STDMETHODCALLTYPE AddRef() override { return Owner()->AddRef(); }
+    ULONG STDMETHODCALLTYPE Release() override { return Owner()->Release(); }
+    HRESULT STDMETHODCALLTYPE InnerQueryInterface(REFIID iid, void** out) override;
+
+    // IAMStreamConfig
+    HRESULT STDMETHODCALLTYPE SetFormat(AM_MEDIA_TYPE* type) override;
+    HRESULT STDMETHODCALLTYPE GetFormat(AM_MEDIA_TYPE** type) override;
+    HRESULT STDMETHODCALLTYPE GetNumberOfCapabilities(int* count, int* size) override;
+    HRESULT STDMETHODCALLTYPE GetStreamCaps(int index, AM_MEDIA_TYPE** type, BYTE* caps) override;
+
+    // IKsPropertySet: the pin category, read-only.
+    HRESULT STDMETHODCALLTYPE Set(REFGUID set, DWORD id, void* instance, DWORD instanceBytes,
+                                  void* data, DWORD dataBytes) override;
+    HRESULT STDMETHODCALLTYPE Get(REFGUID set, DWORD id, void* instance, DWORD instanceBytes,
+                                  void* data, DWORD dataBytes, DWORD* returnedBytes) override;
+    HRESULT STDMETHODCALLTYPE QuerySupported(REFGUID set, DWORD id, DWORD* support) override;
+
+    // ISpecifyPropertyPages: the variant's pin page.
+    HRESULT STDMETHODCALLTYPE GetPages(CAUUID* pages) override;
+
+    // IAMFilterMiscFlags
+    ULONG STDMETHODCALLTYPE GetMiscFlags() override;
+
+    // IIPPin
+    HRESULT STDMETHODCALLTYPE GetPreferredIndex(LONG* index) override;
+    HRESULT STDMETHODCALLTYPE SetPreferredIndex(const LONG* index) override;
+
+    // The camera as the last frame left it; for the tests of this pin only, while
+    // nothing streams.
+    const TestCamera& Camera() const { return camera; }
+
+protected:
+    HRESULT ListMediaType(int position, CMediaTypeRecord* type) override;
+    HRESULT AcceptsMediaType(const AM_MEDIA_TYPE* type) override;
+    HRESULT SetConnectionType(const AM_MEDIA_TYPE* type) override;
+    HRESULT ChooseBufferSize(IMemAllocator* candidate, ALLOCATOR_PROPERTIES* request) override;
+    HRESULT FillSample(IMediaSample* sample) override;
+    HRESULT OnWorkerCreate() override;
+
+private:
+    // Hands the filter's settings to the camera as a real sensor would receive them.
+    void ApplySettings(const CameraSettings& settings);
+
+    TestCamera camera;
+    FormatIndex preferredIndex = FirstFormatIndex;
+    const int typeCount = 1;
+    CCapSrc* const captureFilter;   // no reference: the filter owns the pin
+    CriticalSection sampleLock;
+    const FilterVariant variant;
+};
