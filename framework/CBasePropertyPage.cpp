@@ -37,25 +37,10 @@ HRESULT CBasePropertyPage::InnerQueryInterface(REFIID iid, void** out)
     return CUnknown::InnerQueryInterface(iid, out);
 }
 
-ULONG CBasePropertyPage::InnerAddRef()
+void CBasePropertyPage::OnFinalRelease()
 {
-    const LONG count = InterlockedIncrement(&pageReferences);
-    return count > 1 ? count : 1;
-}
-
-ULONG CBasePropertyPage::InnerRelease()
-{
-    const LONG count = InterlockedDecrement(&pageReferences);
-    if (count == 0) {
-        // Back to 1 first, so the references that the site and the object give back
-        // during the clean-up cannot start a second destruction.
-        InterlockedExchange(&pageReferences, 1);
-        SetPageSite(nullptr);
-        SetObjects(0, nullptr);
-        delete this;
-        return 0;
-    }
-    return count > 1 ? count : 1;
+    SetPageSite(nullptr);
+    SetObjects(0, nullptr);
 }
 
 HRESULT CBasePropertyPage::SetPageSite(IPropertyPageSite* site)

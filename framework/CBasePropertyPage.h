@@ -18,8 +18,6 @@ public:
     DECLARE_DELEGATING_UNKNOWN
 
     HRESULT STDMETHODCALLTYPE InnerQueryInterface(REFIID iid, void** out) override;
-    ULONG STDMETHODCALLTYPE InnerAddRef() override;
-    ULONG STDMETHODCALLTYPE InnerRelease() override;
 
     HRESULT STDMETHODCALLTYPE SetPageSite(IPropertyPageSite* site) override;
     HRESULT STDMETHODCALLTYPE Activate(HWND parent, LPCRECT rect, BOOL modal) override;
@@ -34,6 +32,10 @@ public:
     HRESULT STDMETHODCALLTYPE TranslateAccelerator(MSG* message) override;
 
 protected:
+    // The final release unhooks the site and the object while the concrete page is
+    // still whole, in case the frame did not.
+    void OnFinalRelease() override;
+
     virtual HRESULT BindObject(IUnknown* object) = 0;
     virtual HRESULT UnbindObject() = 0;
     // Fills the controls of the freshly created dialog from the bound object.
@@ -58,9 +60,6 @@ private:
     const UINT titleStringId;
     const UINT dialogResourceId;    // only its low 16 bits name the template
     LONG objectBound = 0;
-    // The page counts its own references: its final release must unhook the site and the
-    // object while the concrete page is still whole, before destruction begins.
-    volatile LONG pageReferences = 0;
 };
 
 // The dialog procedure of every page dialog. WM_INITDIALOG carries the page (or nothing,

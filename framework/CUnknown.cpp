@@ -42,6 +42,7 @@ ULONG CUnknown::InnerRelease()
         // Back to 1 first, so a reference taken and dropped during destruction
         // cannot start a second destruction.
         referenceCount = 1;
+        OnFinalRelease();
         delete this;
         return 0;
     }

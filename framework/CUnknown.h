@@ -43,6 +43,9 @@ public:
 protected:
     // Stores one of this object's interfaces with a reference added through it.
     static HRESULT HandOutInterface(IUnknown* iface, void** out);
+    // Runs on the final release while the object is still whole, before destruction;
+    // references taken and given back in here cannot start a second destruction.
+    virtual void OnFinalRelease() {}
 
 private:
     IUnknown* const owner;   // holds no reference: it is this object or the one containing it
