@@ -1,5 +1,6 @@
 #include "CCapSrc.h"
 #include <new>
+#include "framework/PropertyPageList.h"
 #include "CameraValueLists.h"
 #include "CCapSrcStream.h"
 #include "SettingsStore.h"
@@ -56,14 +57,7 @@ HRESULT CCapSrc::GetState(DWORD, FILTER_STATE* current)
 
 HRESULT CCapSrc::GetPages(CAUUID* pages)
 {
-    if (!pages)
-        return E_POINTER;
-    pages->cElems = 1;
-    pages->pElems = static_cast<GUID*>(CoTaskMemAlloc(sizeof(GUID)));
-    if (!pages->pElems)
-        return E_OUTOFMEMORY;
-    pages->pElems[0] = variant.filterPageClassId;
-    return S_OK;
+    return NameOnePropertyPage(variant.filterPageClassId, pages);
 }
 
 HRESULT CCapSrc::GetCameraSettings(CameraSettings* current)

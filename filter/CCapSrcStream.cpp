@@ -2,6 +2,7 @@
 #include <cstring>
 #include <ks.h>
 #include <ksmedia.h>
+#include "framework/PropertyPageList.h"
 #include "framework/Result.h"
 #include "CameraValueLists.h"
 #include "CCapSrc.h"
@@ -282,14 +283,7 @@ HRESULT CCapSrcStream::QuerySupported(REFGUID set, DWORD id, DWORD* support)
 
 HRESULT CCapSrcStream::GetPages(CAUUID* pages)
 {
-    if (!pages)
-        return E_POINTER;
-    pages->cElems = 1;
-    pages->pElems = static_cast<GUID*>(CoTaskMemAlloc(sizeof(GUID)));
-    if (!pages->pElems)
-        return E_OUTOFMEMORY;
-    pages->pElems[0] = variant.pinPageClassId;
-    return S_OK;
+    return NameOnePropertyPage(variant.pinPageClassId, pages);
 }
 
 ULONG CCapSrcStream::GetMiscFlags()

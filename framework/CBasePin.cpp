@@ -5,14 +5,16 @@
 #include "CMediaTypeEnumerator.h"
 #include "Result.h"
 
+namespace {
+
+// Maps a refusal of a type to the code a connecting host expects: success codes other
+// than S_OK, E_FAIL and E_INVALIDARG mean "not this type"; other failures pass.
 HRESULT AsTypeRefusal(HRESULT accepted)
 {
     if (SUCCEEDED(accepted) || accepted == E_FAIL || accepted == E_INVALIDARG)
         return VFW_E_TYPE_NOT_ACCEPTED;
     return accepted;
 }
-
-namespace {
 
 // Failures that only say "not this type"; anything else is worth reporting.
 bool IsPlainRefusal(HRESULT hr)
@@ -60,10 +62,7 @@ HRESULT CBasePin::Connect(IPin* receiver, const AM_MEDIA_TYPE* proposed)
     if (!receiver)
         return E_POINTER;
     ScopedLock hold(*pinLock);
-    if (IsConnected())
-        return VFW_E_ALREADY_CONNECTED;
-    if (filter->IsActive())
-        return VFW_E_NOT_STOPPED;
+    RETURN_IF_FAILED(CanConnect());
     const HRESULT hr = AgreeType(receiver, proposed);
     if (FAILED(hr)) {
         TearDownConnection();
@@ -114,21 +113,28 @@ HRESULT CBasePin::TryTypesFrom(IPin* receiver, const AM_MEDIA_TYPE* pattern, IEn
     return FAILED(remembered) ? remembered : VFW_E_NO_ACCEPTABLE_TYPES;
 }
 
+HRESULT CBasePin::CanConnect()
+{
+    if (IsConnected())
+        return VFW_E_ALREADY_CONNECTED;
+    return filter->IsActive() ? VFW_E_NOT_STOPPED : S_OK;
+}
+
+HRESULT CBasePin::CheckPeerAndType(IPin* other, const AM_MEDIA_TYPE* type)
+{
+    HRESULT hr = CheckPeer(other);
+    if (SUCCEEDED(hr) && (hr = AcceptsMediaType(type)) != S_OK)
+        hr = AsTypeRefusal(hr);
+    if (FAILED(hr))
+        TearDownConnection();
+    return hr;
+}
+
 HRESULT CBasePin::TryConnectionWith(IPin* receiver, const AM_MEDIA_TYPE* type)
 {
-    HRESULT hr = CheckPeer(receiver);
-    if (FAILED(hr)) {
-        TearDownConnection();
-        return hr;
-    }
-    hr = AcceptsMediaType(type);
-    if (hr != S_OK) {
-        TearDownConnection();
-        return AsTypeRefusal(hr);
-    }
-
+    RETURN_IF_FAILED(CheckPeerAndType(receiver, type));
     peer = ComPtr<IPin>(receiver);
-    hr = SetConnectionType(type);
+    HRESULT hr = SetConnectionType(type);
     if (SUCCEEDED(hr))
         hr = receiver->ReceiveConnection(static_cast<IPin*>(this), type);
     if (SUCCEEDED(hr)) {
@@ -147,24 +153,10 @@ HRESULT CBasePin::ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE* type)
     if (!connector || !type)
         return E_POINTER;
     ScopedLock hold(*pinLock);
-    if (IsConnected())
-        return VFW_E_ALREADY_CONNECTED;
-    if (filter->IsActive())
-        return VFW_E_NOT_STOPPED;
-
-    HRESULT hr = CheckPeer(connector);
-    if (FAILED(hr)) {
-        TearDownConnection();
-        return hr;
-    }
-    hr = AcceptsMediaType(type);
-    if (hr != S_OK) {
-        TearDownConnection();
-        return AsTypeRefusal(hr);
-    }
-
+    RETURN_IF_FAILED(CanConnect());
+    RETURN_IF_FAILED(CheckPeerAndType(connector, type));
     peer = ComPtr<IPin>(connector);
-    hr = SetConnectionType(type);
+    HRESULT hr = SetConnectionType(type);
     if (SUCCEEDED(hr))
         hr = FinishConnection(connector);
     if (SUCCEEDED(hr))

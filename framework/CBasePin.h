@@ -62,6 +62,11 @@ public:
     bool IsConnected() const { return peer.Get() != nullptr; }
 
 protected:
+    // VFW_E_ALREADY_CONNECTED or VFW_E_NOT_STOPPED when no connection may be made now.
+    HRESULT CanConnect();
+    // The other pin's direction and transport, then the type; on a refusal nothing
+    // stays held.
+    HRESULT CheckPeerAndType(IPin* other, const AM_MEDIA_TYPE* type);
     // Agrees a type with `receiver`: the proposed one alone when it is complete, else
     // the receiver's types, then this pin's own, each filtered by the proposal.
     HRESULT AgreeType(IPin* receiver, const AM_MEDIA_TYPE* proposed);
@@ -81,7 +86,3 @@ private:
     REFERENCE_TIME segmentStop = 0x7FFFFFFFFFFFFFFFLL;
     double segmentRate = 1.0;
 };
-
-// Maps a refusal of a type to the code a connecting host expects: success codes other
-// than S_OK, E_FAIL and E_INVALIDARG mean "not this type"; other failures pass.
-HRESULT AsTypeRefusal(HRESULT accepted);

@@ -3,35 +3,10 @@
 #include "CaptureFilterSupport.h"
 #include "PlatformGraph.h"
 #include "camera/FormatCatalogue.h"
+#include "fakes/FakeGraph.h"
 #include "fakes/FakeInputPin.h"
 
 namespace {
-
-// A graph that records Reconnect calls and answers them as told.
-class FakeGraph : public FakeUnknown, public IFilterGraph
-{
-public:
-    HRESULT reconnectResult = S_OK;
-    int reconnects = 0;
-    FAKE_UNKNOWN
-    void* Lookup(REFIID iid) override
-    {
-        return IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IFilterGraph)
-            ? static_cast<IFilterGraph*>(this) : nullptr;
-    }
-    HRESULT STDMETHODCALLTYPE Reconnect(IPin*) override
-    {
-        ++reconnects;
-        return reconnectResult;
-    }
-    HRESULT STDMETHODCALLTYPE AddFilter(IBaseFilter*, LPCWSTR) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE RemoveFilter(IBaseFilter*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE EnumFilters(IEnumFilters**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE FindFilterByName(LPCWSTR, IBaseFilter**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE ConnectDirect(IPin*, IPin*, const AM_MEDIA_TYPE*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Disconnect(IPin*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetDefaultSyncSource() override { return E_NOTIMPL; }
-};
 
 class StreamConfig : public CaptureFilterTest
 {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <string>
 #include "TestSource.h"
+#include "fakes/FakeGraph.h"
 #include "fakes/FakeInputPin.h"
 #include "framework/CBasePin.h"
 #include "framework/ModuleState.h"
@@ -26,38 +27,6 @@ public:
     HRESULT STDMETHODCALLTYPE AdviseTime(REFERENCE_TIME, REFERENCE_TIME, HEVENT, DWORD_PTR*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE AdvisePeriodic(REFERENCE_TIME, REFERENCE_TIME, HSEMAPHORE, DWORD_PTR*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Unadvise(DWORD_PTR) override { return E_NOTIMPL; }
-};
-
-// A graph that only hands out its event sink and records what it is told.
-class FakeGraph : public FakeUnknown, public IFilterGraph, public IMediaEventSink
-{
-public:
-    long lastCode = 0;
-    LONG_PTR lastFirst = 0, lastSecond = 0;
-    FAKE_UNKNOWN
-    void* Lookup(REFIID iid) override
-    {
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IFilterGraph))
-            return static_cast<IFilterGraph*>(this);
-        if (IsEqualIID(iid, IID_IMediaEventSink))
-            return static_cast<IMediaEventSink*>(this);
-        return nullptr;
-    }
-    HRESULT STDMETHODCALLTYPE Notify(long code, LONG_PTR first, LONG_PTR second) override
-    {
-        lastCode = code;
-        lastFirst = first;
-        lastSecond = second;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE AddFilter(IBaseFilter*, LPCWSTR) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE RemoveFilter(IBaseFilter*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE EnumFilters(IEnumFilters**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE FindFilterByName(LPCWSTR, IBaseFilter**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE ConnectDirect(IPin*, IPin*, const AM_MEDIA_TYPE*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Reconnect(IPin*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Disconnect(IPin*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetDefaultSyncSource() override { return E_NOTIMPL; }
 };
 
 class FilterBase : public ::testing::Test
