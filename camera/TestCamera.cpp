@@ -1,4 +1,5 @@
 #include "TestCamera.h"
+#include "NoiseGenerator.h"
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -10,7 +11,10 @@ bool TestCamera::Open()
 
 void TestCamera::OnStreamStart()
 {
-    // The simulated sensor has nothing to wind up.
+    // Only an assumption until the first frame confirms it: something may have drawn on
+    // this thread already.
+    noiseFromModel = PlatformGeneratorIsModelled();
+    generatorState = GeneratorDefaultSeed;
 }
 
 void TestCamera::ConfigureGeometry(LONG width, LONG height, LONG bitCount)
@@ -41,15 +45,48 @@ void TestCamera::UpdateFrameBytes()
 
 bool TestCamera::CaptureFrame(BYTE* buffer, LONGLONG* stampMs, LONG* durationMs)
 {
-    for (LONG position = 0; position < geometry.frameBytes; ++position)
-        buffer[position] = BYTE((rand() >> 6) & 0xFF);
-    // Each frame draws one value more than it stores; the noise sequence the device has
-    // always produced depends on it.
-    rand();
+    FillNoiseFrame(buffer);
     frameClock += 10;
     *stampMs = frameClock;
     *durationMs = 1;
     return true;
+}
+
+void TestCamera::FillNoiseFrame(BYTE* buffer)
+{
+    const LONG frameBytes = geometry.frameBytes;
+    LONG position = 0;
+    if (noiseFromModel) {
+        // The frame's first bytes are drawn from rand() itself. When they all agree with
+        // the model, the thread's generator is where the model says, bit for bit as far
+        // as any value shows; a downstream filter that drew on this thread, or a thread
+        // that had drawn before the stream, makes them disagree.
+        const LONG confirming = frameBytes < ConfirmingDraws ? frameBytes : ConfirmingDraws;
+        while (noiseFromModel && position < confirming) {
+            const int value = rand();
+            buffer[position++] = NoiseByte(value);
+            generatorState = GeneratorStep(generatorState);
+            noiseFromModel = value == GeneratorValue(generatorState);
+        }
+        if (noiseFromModel && position == ConfirmingDraws) {
+            generatorState = FillNoise(generatorState, buffer + position, size_t(frameBytes - position),
+                                       FastestNoiseKernel());
+            // The value drawn beyond the frame's bytes, then the thread's generator goes
+            // where frameBytes + 1 draws would have taken it.
+            generatorState = GeneratorStep(generatorState);
+            srand(generatorState);
+            return;
+        }
+    }
+    for (; position < frameBytes; ++position)
+        buffer[position] = NoiseByte(rand());
+    // Each frame draws one value more than it stores; the noise sequence the device has
+    // always produced depends on it.
+    const int beyond = rand();
+    if (noiseFromModel) {
+        generatorState = GeneratorStep(generatorState);
+        noiseFromModel = beyond == GeneratorValue(generatorState);
+    }
 }
 
 UINT EnumerateCameras(CameraEntry* entries, UINT capacity)

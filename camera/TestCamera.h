@@ -4,6 +4,7 @@
 // only: it takes no locks, reads no registry and knows no media types; its pin
 // serialises every call.
 #include <windows.h>
+#include <cstdint>
 
 // The negotiated frame layout. Only these fields have defaults at construction.
 struct FrameGeometry
@@ -44,13 +45,19 @@ public:
 
     // Always true for the simulated device.
     bool Open();
-    // Called once per start of the pin's worker thread.
+    // Called once per start of the pin's worker thread, on that thread before its first
+    // frame. A new thread's rand() starts at the default seed, so from here on the camera
+    // can make the frames of that thread from its own model of the generator.
     void OnStreamStart();
     // Height may carry either sign; rate and decimation follow from the width.
     void ConfigureGeometry(LONG width, LONG height, LONG bitCount);
     void UpdateFrameBytes();
-    // Fills frameBytes bytes of `buffer` (which must hold that many) with noise, then
-    // advances the clock by 10 ms. Stamp and duration are in milliseconds.
+    // Fills frameBytes bytes of `buffer` (which must hold that many) with one rand() value
+    // per byte and draws one value more, then advances the clock by 10 ms. Stamp and
+    // duration are in milliseconds. After OnStreamStart the bytes come from the model,
+    // each frame once rand() itself has confirmed the model's state, and the thread's
+    // generator is left where the calls would have left it; until then, and for the rest
+    // of the stream once rand() has strayed from the model, each byte is drawn.
     bool CaptureFrame(BYTE* buffer, LONGLONG* stampMs, LONG* durationMs);
 
     void SetParameters(const CameraParameters& given) { parameters = given; }
@@ -58,11 +65,20 @@ public:
     const FrameGeometry& Geometry() const { return geometry; }
     const CameraParameters& Parameters() const { return parameters; }
     LONGLONG FrameClock() const { return frameClock; }
+    // Frames come from the model: OnStreamStart found the platform's rand() modelled, and
+    // rand() on the streaming thread has not strayed from the model since.
+    bool NoiseFromModel() const { return noiseFromModel; }
 
 private:
+    void FillNoiseFrame(BYTE* buffer);
+
     FrameGeometry geometry;
     CameraParameters parameters;
     LONGLONG frameClock = 0;    // stamp of the last frame; the first frame is stamped 10
+    // Set by OnStreamStart on a platform whose rand() is the model; cleared for the rest of
+    // the stream as soon as rand() on the streaming thread disagrees with it.
+    bool noiseFromModel = false;
+    uint32_t generatorState = 0;    // the streaming thread's, while noiseFromModel
 };
 
 // One simulated camera as listed for the filter property page.

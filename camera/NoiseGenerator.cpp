@@ -1,0 +1,299 @@
+#include "NoiseGenerator.h"
+#include "framework/Ownership.h"
+#include <cpuid.h>
+#include <immintrin.h>
+#include <cstdlib>
+
+namespace {
+
+// `steps` generator steps as one: state -> multiplier * state + increment.
+struct Jump
+{
+    uint32_t multiplier;
+    uint32_t increment;
+};
+
+constexpr Jump JumpOf(uint64_t steps)
+{
+    Jump total{1, 0};
+    Jump power{214013u, 2531011u};
+    while (steps) {
+        if (steps & 1)
+            total = {total.multiplier * power.multiplier, total.increment * power.multiplier + power.increment};
+        power = {power.multiplier * power.multiplier, power.increment * (power.multiplier + 1)};
+        steps >>= 1;
+    }
+    return total;
+}
+
+// The kernels keep each lane's state shifted left by 2. The two bits that fall off
+// (30 and 31) reach no frame byte, since a multiplication carries only upwards, and the
+// byte, bits 22 to 29 of the state, becomes the top byte of the lane: one shift takes it.
+constexpr uint32_t LaneOf(uint32_t state)
+{
+    return state << 2;
+}
+
+// Stores the generator's bytes one step at a time; the kernels leave it their last
+// partial block.
+uint32_t FillStepwise(uint32_t state, BYTE* bytes, size_t count)
+{
+    for (size_t i = 0; i < count; ++i) {
+        state = GeneratorStep(state);
+        bytes[i] = NoiseByte(GeneratorValue(state));
+    }
+    return state;
+}
+
+// Sixteen bytes per round. SSE2 multiplies 32-bit numbers only in pairs (pmuludq, one
+// per 64-bit half), so eight vectors carry two lanes each, in their even 32-bit slots;
+// the odd slots fill with the products' high halves, which nothing reads.
+uint32_t FillSse2(uint32_t state, BYTE* bytes, size_t count)
+{
+    constexpr size_t roundBytes = 16;
+    const size_t rounds = count / roundBytes;
+    if (rounds) {
+        __m128i lanes[8];
+        uint32_t next = state;
+        for (__m128i& lane : lanes) {
+            const uint32_t first = GeneratorStep(next);
+            next = GeneratorStep(first);
+            lane = _mm_set_epi32(0, int(LaneOf(next)), 0, int(LaneOf(first)));
+        }
+        constexpr Jump jump = JumpOf(roundBytes);
+        const __m128i multiplier = _mm_set_epi32(0, int(jump.multiplier), 0, int(jump.multiplier));
+        const __m128i increment = _mm_set_epi32(0, int(LaneOf(jump.increment)), 0, int(LaneOf(jump.increment)));
+        for (size_t round = 0; round < rounds; ++round) {
+            __m128i quads[4];
+#pragma GCC unroll 4
+            for (int q = 0; q < 4; ++q) {
+                const __m128 pair = _mm_shuffle_ps(_mm_castsi128_ps(lanes[2 * q]),
+                                                   _mm_castsi128_ps(lanes[2 * q + 1]), _MM_SHUFFLE(2, 0, 2, 0));
+                quads[q] = _mm_srli_epi32(_mm_castps_si128(pair), 24);
+            }
+            const __m128i out = _mm_packus_epi16(_mm_packs_epi32(quads[0], quads[1]),
+                                                 _mm_packs_epi32(quads[2], quads[3]));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(bytes + round * roundBytes), out);
+#pragma GCC unroll 8
+            for (int m = 0; m < 8; ++m)
+                lanes[m] = _mm_add_epi32(_mm_mul_epu32(lanes[m], multiplier), increment);
+        }
+    }
+    const size_t done = rounds * roundBytes;
+    return FillStepwise(AdvanceGenerator(state, done), bytes + done, count - done);
+}
+
+// Sixty-four bytes per round, from eight vectors of eight 32-bit lanes. The packing
+// instructions work within each 128-bit half, so lane l of vector v in a group of four
+// holds byte (l / 4) * 16 + (v % 4) * 4 + l % 4 of the group's 32.
+__attribute__((target("avx2"))) uint32_t FillAvx2(uint32_t state, BYTE* bytes, size_t count)
+{
+    constexpr size_t roundBytes = 64;
+    const size_t rounds = count / roundBytes;
+    if (rounds) {
+        uint32_t start[8][8];
+        uint32_t next = state;
+        for (int position = 0; position < int(roundBytes); ++position) {
+            next = GeneratorStep(next);
+            const int group = position / 32;
+            const int half = position % 32 / 16;
+            const int vector = position % 16 / 4;
+            start[group * 4 + vector][half * 4 + position % 4] = LaneOf(next);
+        }
+        __m256i lanes[8];
+        for (int v = 0; v < 8; ++v)
+            lanes[v] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(start[v]));
+        constexpr Jump jump = JumpOf(roundBytes);
+        const __m256i multiplier = _mm256_set1_epi32(int(jump.multiplier));
+        const __m256i increment = _mm256_set1_epi32(int(LaneOf(jump.increment)));
+        for (size_t round = 0; round < rounds; ++round) {
+#pragma GCC unroll 2
+            for (int group = 0; group < 2; ++group) {
+                const __m256i* v = lanes + group * 4;
+                const __m256i low = _mm256_packs_epi32(_mm256_srli_epi32(v[0], 24), _mm256_srli_epi32(v[1], 24));
+                const __m256i high = _mm256_packs_epi32(_mm256_srli_epi32(v[2], 24), _mm256_srli_epi32(v[3], 24));
+                _mm256_storeu_si256(reinterpret_cast<__m256i*>(bytes + round * roundBytes + group * 32),
+                                    _mm256_packus_epi16(low, high));
+            }
+#pragma GCC unroll 8
+            for (int m = 0; m < 8; ++m)
+                lanes[m] = _mm256_add_epi32(_mm256_mullo_epi32(lanes[m], multiplier), increment);
+        }
+    }
+    const size_t done = rounds * roundBytes;
+    return FillStepwise(AdvanceGenerator(state, done), bytes + done, count - done);
+}
+
+// Sixty-four bytes per group of four vectors of sixteen 32-bit lanes, two groups per
+// round. Vector v of a group holds bytes 16 * v to 16 * v + 15 in order; one byte
+// permutation gathers the top bytes of two vectors, and a blend joins two such halves.
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) uint32_t FillAvx512(uint32_t state, BYTE* bytes,
+                                                                          size_t count)
+{
+    constexpr size_t roundBytes = 128;
+    const size_t rounds = count / roundBytes;
+    if (rounds) {
+        uint32_t start[8][16];
+        uint32_t next = state;
+        for (int position = 0; position < int(roundBytes); ++position) {
+            next = GeneratorStep(next);
+            start[position / 16][position % 16] = LaneOf(next);
+        }
+        __m512i lanes[8];
+        for (int v = 0; v < 8; ++v)
+            lanes[v] = _mm512_loadu_si512(start[v]);
+        // Output byte p of a half takes the top byte of lane p % 16 of the first vector
+        // (table indexes 0 to 63) or, from p = 16 on, of the second (64 to 127).
+        BYTE gather[64];
+        for (int p = 0; p < 64; ++p)
+            gather[p] = BYTE((p % 32 < 16 ? 0 : 64) + 4 * (p % 16) + 3);
+        const __m512i topBytes = _mm512_loadu_si512(gather);
+        const __mmask64 upperHalf = 0xFFFFFFFF00000000ull;
+        constexpr Jump jump = JumpOf(roundBytes);
+        const __m512i multiplier = _mm512_set1_epi32(int(jump.multiplier));
+        const __m512i increment = _mm512_set1_epi32(int(LaneOf(jump.increment)));
+        for (size_t round = 0; round < rounds; ++round) {
+#pragma GCC unroll 2
+            for (int group = 0; group < 2; ++group) {
+                const __m512i* v = lanes + group * 4;
+                const __m512i low = _mm512_permutex2var_epi8(v[0], topBytes, v[1]);
+                const __m512i high = _mm512_permutex2var_epi8(v[2], topBytes, v[3]);
+                _mm512_storeu_si512(bytes + round * roundBytes + group * 64,
+                                    _mm512_mask_blend_epi8(upperHalf, low, high));
+            }
+#pragma GCC unroll 8
+            for (int m = 0; m < 8; ++m)
+                lanes[m] = _mm512_add_epi32(_mm512_mullo_epi32(lanes[m], multiplier), increment);
+        }
+    }
+    const size_t done = rounds * roundBytes;
+    return FillStepwise(AdvanceGenerator(state, done), bytes + done, count - done);
+}
+
+// Bits of the kernels the processor runs, by NoiseKernel value.
+unsigned DetectKernels()
+{
+    unsigned kernels = 1u << unsigned(NoiseKernel::Sse2);
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    if (!__get_cpuid(1, &a, &b, &c, &d) || !(c & bit_OSXSAVE) || !(c & bit_AVX))
+        return kernels;
+    // The system must save the registers a kernel uses, not only the processor have them.
+    unsigned savedLow = 0, savedHigh = 0;
+    __asm__ volatile("xgetbv" : "=a"(savedLow), "=d"(savedHigh) : "c"(0));
+    const unsigned vectorState = 0x6;       // SSE and AVX registers
+    const unsigned wideVectorState = 0xE0;  // mask registers and the upper AVX-512 registers
+    if ((savedLow & vectorState) != vectorState || !__get_cpuid_count(7, 0, &a, &b, &c, &d))
+        return kernels;
+    if (b & bit_AVX2)
+        kernels |= 1u << unsigned(NoiseKernel::Avx2);
+    if ((savedLow & wideVectorState) == wideVectorState && (b & bit_AVX512F) && (b & bit_AVX512BW)
+        && (c & bit_AVX512VBMI))
+        kernels |= 1u << unsigned(NoiseKernel::Avx512);
+    return kernels;
+}
+
+BOOL CALLBACK DetectKernelsOnce(PINIT_ONCE, void* kernels, void**)
+{
+    *static_cast<unsigned*>(kernels) = DetectKernels();
+    return TRUE;
+}
+
+// Values compared at each step of the platform check: far more than ConfirmingDraws.
+constexpr int checkDraws = 64;
+
+// Compares the next `draws` values of this thread's rand() with the model running on
+// from `*state`, and leaves the model where the last draw left it.
+bool DrawsFollowModel(uint32_t* state, int draws)
+{
+    for (int i = 0; i < draws; ++i) {
+        *state = GeneratorStep(*state);
+        if (rand() != GeneratorValue(*state))
+            return false;
+    }
+    return true;
+}
+
+// Thread routines answer 1 for agreement.
+bool RunOnNewThread(LPTHREAD_START_ROUTINE routine)
+{
+    UniqueHandle thread(CreateThread(nullptr, 0, routine, nullptr, 0, nullptr));
+    DWORD exitCode = 0;
+    return thread.IsValid() && WaitForSingleObject(thread.Get(), INFINITE) == WAIT_OBJECT_0
+           && GetExitCodeThread(thread.Get(), &exitCode) && exitCode == 1;
+}
+
+DWORD WINAPI CheckNewThreadStartsAtDefaultSeed(void*)
+{
+    uint32_t state = GeneratorDefaultSeed;
+    return DrawsFollowModel(&state, checkDraws) ? 1 : 0;
+}
+
+DWORD WINAPI CheckPlatformGenerator(void*)
+{
+    uint32_t state = GeneratorDefaultSeed;
+    if (!DrawsFollowModel(&state, checkDraws))
+        return 0;
+    // The camera hands its final state back through srand after each frame, so srand
+    // must keep every bit a value depends on. Bit 31 reaches no value at all.
+    state = 0xB7E15163u;
+    srand(state);
+    if (!DrawsFollowModel(&state, checkDraws))
+        return 0;
+    // A thread started while this one's generator is far from the default still starts
+    // at the default, and leaves this one's generator where it was.
+    if (!RunOnNewThread(CheckNewThreadStartsAtDefaultSeed))
+        return 0;
+    return DrawsFollowModel(&state, checkDraws) ? 1 : 0;
+}
+
+BOOL CALLBACK CheckPlatformOnce(PINIT_ONCE, void* result, void**)
+{
+    *static_cast<bool*>(result) = RunOnNewThread(CheckPlatformGenerator);
+    return TRUE;
+}
+
+} // namespace
+
+uint32_t AdvanceGenerator(uint32_t state, uint64_t steps)
+{
+    const Jump jump = JumpOf(steps);
+    return jump.multiplier * state + jump.increment;
+}
+
+bool ProcessorRuns(NoiseKernel kernel)
+{
+    static INIT_ONCE once = INIT_ONCE_STATIC_INIT;
+    static unsigned kernels = 0;
+    InitOnceExecuteOnce(&once, DetectKernelsOnce, &kernels, nullptr);
+    return kernels & (1u << unsigned(kernel));
+}
+
+NoiseKernel FastestNoiseKernel()
+{
+    if (ProcessorRuns(NoiseKernel::Avx512))
+        return NoiseKernel::Avx512;
+    return ProcessorRuns(NoiseKernel::Avx2) ? NoiseKernel::Avx2 : NoiseKernel::Sse2;
+}
+
+uint32_t FillNoise(uint32_t state, BYTE* bytes, size_t count, NoiseKernel kernel)
+{
+    if (!ProcessorRuns(kernel))
+        kernel = NoiseKernel::Sse2;
+    switch (kernel) {
+    case NoiseKernel::Avx512:
+        return FillAvx512(state, bytes, count);
+    case NoiseKernel::Avx2:
+        return FillAvx2(state, bytes, count);
+    case NoiseKernel::Sse2:
+        break;
+    }
+    return FillSse2(state, bytes, count);
+}
+
+bool PlatformGeneratorIsModelled()
+{
+    static INIT_ONCE once = INIT_ONCE_STATIC_INIT;
+    static bool modelled = false;
+    InitOnceExecuteOnce(&once, CheckPlatformOnce, &modelled, nullptr);
+    return modelled;
+}
