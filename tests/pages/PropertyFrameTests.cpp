@@ -1,0 +1,367 @@
+// The pages inside the platform's own property frame, opened as a capture program opens
+// it: on a filter or pin of the registered module, with the page classes that the object
+// names. The test's thread runs the frame's modal loop; a second thread plays the user,
+// finding the controls by id, changing choices and pressing OK.
+#include <gtest/gtest.h>
+#include <dshow.h>
+#include <olectl.h>
+#include <prsht.h>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+#include "ModuleUnderTest.h"
+#include "Orvix61Test.h"
+#include "pages/PageResources.h"
+
+namespace {
+
+constexpr DWORD StepTimeoutMs = 15000;  // for the frame to show its page, for one message
+constexpr DWORD CloseTimeoutMs = 15000; // for the frame to close once told to
+constexpr DWORD PollMs = 20;
+
+using Failures = std::vector<std::string>;
+
+// Messages to the frame's windows, which belong to the test's thread: bounded, so that a
+// frame that stops answering fails the test instead of stopping the user.
+bool Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* answer = nullptr)
+{
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutA(window, message, wParam, lParam, SMTO_ABORTIFHUNG, StepTimeoutMs,
+                             &result))
+        return false;
+    if (answer)
+        *answer = LRESULT(result);
+    return true;
+}
+
+// The window anywhere below `root` with the control id, or null.
+HWND FindControl(HWND root, int controlId)
+{
+    struct Search
+    {
+        int controlId;
+        HWND found;
+    } search = {controlId, nullptr};
+    EnumChildWindows(root, [](HWND window, LPARAM context) -> BOOL {
+        Search* search = reinterpret_cast<Search*>(context);
+        if (GetDlgCtrlID(window) != search->controlId)
+            return TRUE;
+        search->found = window;
+        return FALSE;
+    }, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// The top-level window of `uiThread` that shows the control, or null. The page makes its
+// controls visible by the last step of its activation, so a visible control has its
+// contents.
+HWND FindFrameShowing(DWORD uiThread, int controlId)
+{
+    struct Search
+    {
+        int controlId;
+        HWND frame;
+    } search = {controlId, nullptr};
+    EnumThreadWindows(uiThread, [](HWND window, LPARAM context) -> BOOL {
+        Search* search = reinterpret_cast<Search*>(context);
+        const HWND control = FindControl(window, search->controlId);
+        if (!control || !IsWindowVisible(control))
+            return TRUE;
+        search->frame = window;
+        return FALSE;
+    }, reinterpret_cast<LPARAM>(&search));
+    return search.frame;
+}
+
+// The selected item's text, "<none>", or "<no answer>" when the box did not answer.
+std::string SelectedText(HWND combo)
+{
+    LRESULT item = CB_ERR, length = 0;
+    if (!Send(combo, CB_GETCURSEL, 0, 0, &item))
+        return "<no answer>";
+    if (item == CB_ERR)
+        return "<none>";
+    char text[256] = {};
+    if (!Send(combo, CB_GETLBTEXTLEN, WPARAM(item), 0, &length) || length < 0 ||
+        length >= LRESULT(sizeof(text)) ||
+        !Send(combo, CB_GETLBTEXT, WPARAM(item), reinterpret_cast<LPARAM>(text)))
+        return "<no answer>";
+    return text;
+}
+
+// Chooses an item as a user does: the selection changes, then the page hears
+// CBN_SELCHANGE from the box.
+bool ChooseItem(HWND combo, const char* text)
+{
+    LRESULT item = CB_ERR, selected = CB_ERR;
+    if (!Send(combo, CB_FINDSTRINGEXACT, WPARAM(-1), reinterpret_cast<LPARAM>(text), &item) ||
+        item == CB_ERR)
+        return false;
+    if (!Send(combo, CB_SETCURSEL, WPARAM(item), 0, &selected) || selected != item)
+        return false;
+    return Send(GetParent(combo), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE),
+                reinterpret_cast<LPARAM>(combo));
+}
+
+// Plays the user of one property frame from a thread of its own: waits until the frame
+// shows `pageControl`, runs the test's steps on it, and presses OK, or Cancel when a step
+// failed. Every wait is bounded. A frame that does not close when told to is cancelled
+// and closed by the watchdog, and when even that does not end it, the watchdog ends the
+// test program: a failed test, never a hung run.
+class FrameUser
+{
+public:
+    using Steps = std::function<void(HWND frame, Failures& failures)>;
+
+    FrameUser(int pageControl, Steps steps)
+        : uiThread(GetCurrentThreadId()), pageControl(pageControl), steps(std::move(steps)),
+          frameReturned(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
+          thread([this] { Run(); })
+    {
+    }
+    FrameUser(const FrameUser&) = delete;
+    FrameUser& operator=(const FrameUser&) = delete;
+    ~FrameUser() { Finish(); }
+
+    // On the frame's thread, once the frame has returned: what the user found wrong.
+    Failures Finish()
+    {
+        SetEvent(frameReturned.Get());
+        if (thread.joinable())
+            thread.join();
+        return failures;
+    }
+
+private:
+    bool FrameHasReturned(DWORD waitMs) const
+    {
+        return WaitForSingleObject(frameReturned.Get(), waitMs) == WAIT_OBJECT_0;
+    }
+
+    void Run()
+    {
+        const DWORD start = GetTickCount();
+        HWND frame = nullptr;
+        while (!(frame = FindFrameShowing(uiThread, pageControl))) {
+            if (FrameHasReturned(PollMs)) {
+                failures.push_back("the frame returned without showing the page");
+                return;
+            }
+            if (GetTickCount() - start > StepTimeoutMs) {
+                failures.push_back("no frame showed the page in time");
+                break;
+            }
+        }
+        if (frame) {
+            const size_t failuresBefore = failures.size();
+            steps(frame, failures);
+            const WPARAM button = failures.size() == failuresBefore ? PSBTN_OK : PSBTN_CANCEL;
+            PostMessageA(frame, PSM_PRESSBUTTON, button, 0);
+        }
+        if (FrameHasReturned(CloseTimeoutMs))
+            return;
+        failures.push_back("the frame did not close in time");
+        CloseEveryWindow();
+        if (FrameHasReturned(CloseTimeoutMs))
+            return;
+        std::fprintf(stderr, "The property frame cannot be closed; ending the test program.\n");
+        std::fflush(stderr);
+        TerminateProcess(GetCurrentProcess(), 3);
+    }
+
+    void CloseEveryWindow() const
+    {
+        EnumThreadWindows(uiThread, [](HWND window, LPARAM) -> BOOL {
+            PostMessageA(window, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+            PostMessageA(window, WM_CLOSE, 0, 0);
+            return TRUE;
+        }, 0);
+    }
+
+    const DWORD uiThread;
+    const int pageControl;
+    const Steps steps;
+    UniqueHandle frameReturned;     // set once the frame's modal loop has ended
+    Failures failures;              // the user thread's until it is joined
+    std::thread thread;
+};
+
+std::string Joined(const Failures& failures)
+{
+    std::string text;
+    for (const std::string& failure : failures)
+        text += failure + "\n";
+    return text;
+}
+
+void ExpectSelected(HWND frame, int controlId, const char* text, Failures& failures)
+{
+    const std::string shown = SelectedText(FindControl(frame, controlId));
+    if (shown != text)
+        failures.push_back("control " + std::to_string(controlId) + " shows " + shown +
+                           ", expected " + text);
+}
+
+void Choose(HWND frame, int controlId, const char* text, Failures& failures)
+{
+    if (!ChooseItem(FindControl(frame, controlId), text))
+        failures.push_back("control " + std::to_string(controlId) + " did not take " + text);
+}
+
+std::string SettingsKey(REFCLSID filterClassId)
+{
+    return "Software\\Classes\\CLSID\\" + GuidText(filterClassId) + "\\InprocServer32";
+}
+
+// Each test starts with the module freshly registered, so no settings are stored, and
+// leaves it unregistered, which takes any settings it stored with the class keys.
+class PropertyFrame : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_NO_FATAL_FAILURE(ExpectRegsvr32Succeeds(true));
+        ASSERT_NO_FATAL_FAILURE(ExpectRegsvr32Succeeds(false));
+    }
+
+    void TearDown() override
+    {
+        ExpectNoObjectLeft();
+        ExpectRegsvr32Succeeds(true);
+    }
+
+    static void ExpectRegsvr32Succeeds(bool unregister)
+    {
+        const ProgramResult run = Regsvr32(unregister);
+        ASSERT_TRUE(run.finished) << run.output;
+        ASSERT_EQ(0u, run.exitCode) << run.output;
+    }
+
+    // Objects made through the platform live in the module that COM loaded, which is
+    // the one this process loads again by the same path.
+    static void ExpectNoObjectLeft()
+    {
+        LoadedModule module;
+        ASSERT_TRUE(module.IsLoaded());
+        EXPECT_EQ(S_OK, module.CanUnloadNow());
+    }
+
+    static ComPtr<IBaseFilter> CreateFilter(REFCLSID classId)
+    {
+        ComPtr<IBaseFilter> filter;
+        EXPECT_EQ(S_OK, CoCreateInstance(classId, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                         filter.PutVoid()));
+        return filter;
+    }
+
+    static ComPtr<IPin> OutputPin(IBaseFilter* filter)
+    {
+        ComPtr<IEnumPins> pins;
+        ComPtr<IPin> pin;
+        if (filter && SUCCEEDED(filter->EnumPins(pins.Put())))
+            pins->Next(1, pin.Put(), nullptr);
+        return pin;
+    }
+
+    // Opens the frame on `object` with the pages the object names, as a capture program
+    // does, while `user` plays the user; returns once the frame has closed.
+    static void RunFrame(IUnknown* object, FrameUser& user)
+    {
+        ComPtr<ISpecifyPropertyPages> specify;
+        CAUUID pages = {};
+        HRESULT result = object->QueryInterface(IID_ISpecifyPropertyPages, specify.PutVoid());
+        if (SUCCEEDED(result))
+            result = specify->GetPages(&pages);
+        CoTaskMemPtr<GUID> pageIds(pages.pElems);
+        if (SUCCEEDED(result)) {
+            IUnknown* objects[] = {object};
+            result = OleCreatePropertyFrame(nullptr, 0, 0, L"Orvix61 property frame test", 1,
+                                            objects, pages.cElems, pageIds.Get(), 0, 0,
+                                            nullptr);
+        }
+        const Failures failures = user.Finish();
+        EXPECT_EQ(S_OK, result);
+        EXPECT_EQ(1u, pages.cElems);
+        EXPECT_TRUE(failures.empty()) << Joined(failures);
+    }
+};
+
+} // namespace
+
+TEST_F(PropertyFrame, OkOnTheFilterPageStoresTheChosenSettingsForNewFilters)
+{
+    ComPtr<IBaseFilter> filter = CreateFilter(CLSID_Orvix61CapSrc1);
+    ASSERT_TRUE(filter);
+    FrameUser user(IDC_EXPOSURE_GAIN, [](HWND frame, Failures& failures) {
+        ExpectSelected(frame, IDC_EXPOSURE_GAIN, "1.00", failures);
+        ExpectSelected(frame, IDC_EXPOSURE_MAX_GAIN, "1.00", failures);
+        ExpectSelected(frame, IDC_CAMERA_NAME, "Not used", failures);
+        Choose(frame, IDC_EXPOSURE_GAIN, "4.00", failures);
+        Choose(frame, IDC_ANTI_FLICKER_FREQ, "60 Hz", failures);
+        Choose(frame, IDC_CAMERA_NAME, "Test camera 2", failures);
+        LRESULT checked = BST_UNCHECKED;
+        const HWND antiFlicker = FindControl(frame, IDC_ANTI_FLICKER_ENABLE);
+        if (!Send(antiFlicker, BM_CLICK, 0, 0) || !Send(antiFlicker, BM_GETCHECK, 0, 0, &checked) ||
+            checked != BST_CHECKED)
+            failures.push_back("the anti-flicker box did not take the click");
+    });
+    RunFrame(filter.Get(), user);
+
+    // Gain 4.00 is list entry 6; the max gain of 1.00 (entry 4) was raised to match it.
+    const std::string key = SettingsKey(CLSID_Orvix61CapSrc1);
+    EXPECT_EQ("6", RegistryText(HKEY_LOCAL_MACHINE, key, "ExposureGain"));
+    EXPECT_EQ("6", RegistryText(HKEY_LOCAL_MACHINE, key, "ExposureMaxGain"));
+    EXPECT_EQ("8", RegistryText(HKEY_LOCAL_MACHINE, key, "ExposureIntTime"));
+    EXPECT_EQ("1", RegistryText(HKEY_LOCAL_MACHINE, key, "AntiFlickerFreq"));
+    EXPECT_EQ("1", RegistryText(HKEY_LOCAL_MACHINE, key, "AntiFlickerEnable"));
+    EXPECT_EQ("Test camera 2", RegistryText(HKEY_LOCAL_MACHINE, key, "CameraName"));
+
+    // The filter the frame edited holds them for its camera; a new filter reads them.
+    CameraSettings edited = {}, fresh = {};
+    ComPtr<IIPFilter> editedSettings, freshSettings;
+    ASSERT_EQ(S_OK, filter->QueryInterface(IID_IIPFilter1, editedSettings.PutVoid()));
+    ASSERT_EQ(S_OK, editedSettings->GetCameraSettings(&edited));
+    EXPECT_EQ(1, edited.settingsChanged);
+    ComPtr<IBaseFilter> newFilter = CreateFilter(CLSID_Orvix61CapSrc1);
+    ASSERT_TRUE(newFilter);
+    ASSERT_EQ(S_OK, newFilter->QueryInterface(IID_IIPFilter1, freshSettings.PutVoid()));
+    ASSERT_EQ(S_OK, freshSettings->GetCameraSettings(&fresh));
+    for (const CameraSettings& settings : {edited, fresh}) {
+        EXPECT_EQ(6, settings.ExposureGain);
+        EXPECT_EQ(6, settings.ExposureMaxGain);
+        EXPECT_EQ(8, settings.ExposureIntTime);
+        EXPECT_EQ(8, settings.ExposureMaxIntTime);
+        EXPECT_EQ(1, settings.AntiFlickerEnable);
+        EXPECT_EQ(1, settings.AntiFlickerFreq);
+        EXPECT_STREQ("Test camera 2", settings.CameraName);
+    }
+}
+
+TEST_F(PropertyFrame, OkOnThePinPageStoresThePreferredFormatForNewFilters)
+{
+    ComPtr<IBaseFilter> filter = CreateFilter(CLSID_Orvix61CapSrc2);
+    ComPtr<IPin> pin = OutputPin(filter.Get());
+    ASSERT_TRUE(pin);
+    FrameUser user(IDC_FRAME_SIZE, [](HWND frame, Failures& failures) {
+        ExpectSelected(frame, IDC_COLOUR_SPACE, "RGB32", failures);
+        ExpectSelected(frame, IDC_FRAME_SIZE, "2048 x 1536 @ 6 fps", failures);
+        Choose(frame, IDC_COLOUR_SPACE, "RGB24", failures);
+        Choose(frame, IDC_FRAME_SIZE, "512 x 384 @ 30 fps", failures);
+    });
+    RunFrame(pin.Get(), user);
+
+    EXPECT_EQ("6", RegistryText(HKEY_LOCAL_MACHINE, SettingsKey(CLSID_Orvix61CapSrc2),
+                                "PreferedIndex"));
+    ComPtr<IIPPin> editedPin, freshPin;
+    LONG edited = 0, fresh = 0;
+    ASSERT_EQ(S_OK, pin->QueryInterface(IID_IIPPin2, editedPin.PutVoid()));
+    ASSERT_EQ(S_OK, editedPin->GetPreferredIndex(&edited));
+    EXPECT_EQ(6, edited);
+    ComPtr<IPin> newPin = OutputPin(CreateFilter(CLSID_Orvix61CapSrc2).Get());
+    ASSERT_TRUE(newPin);
+    ASSERT_EQ(S_OK, newPin->QueryInterface(IID_IIPPin2, freshPin.PutVoid()));
+    ASSERT_EQ(S_OK, freshPin->GetPreferredIndex(&fresh));
+    EXPECT_EQ(6, fresh);
+}
