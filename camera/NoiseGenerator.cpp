@@ -19,7 +19,8 @@ constexpr Jump JumpOf(uint64_t steps)
     Jump power{214013u, 2531011u};
     while (steps) {
         if (steps & 1)
-            total = {total.multiplier * power.multiplier, total.increment * power.multiplier + power.increment};
+            total = {total.multiplier * power.multiplier,
+                     total.increment * power.multiplier + power.increment};
         power = {power.multiplier * power.multiplier, power.increment * (power.multiplier + 1)};
         steps >>= 1;
     }
@@ -62,13 +63,15 @@ uint32_t FillSse2(uint32_t state, BYTE* bytes, size_t count)
         }
         constexpr Jump jump = JumpOf(roundBytes);
         const __m128i multiplier = _mm_set_epi32(0, int(jump.multiplier), 0, int(jump.multiplier));
-        const __m128i increment = _mm_set_epi32(0, int(LaneOf(jump.increment)), 0, int(LaneOf(jump.increment)));
+        const int laneIncrement = int(LaneOf(jump.increment));
+        const __m128i increment = _mm_set_epi32(0, laneIncrement, 0, laneIncrement);
         for (size_t round = 0; round < rounds; ++round) {
             __m128i quads[4];
 #pragma GCC unroll 4
             for (int q = 0; q < 4; ++q) {
                 const __m128 pair = _mm_shuffle_ps(_mm_castsi128_ps(lanes[2 * q]),
-                                                   _mm_castsi128_ps(lanes[2 * q + 1]), _MM_SHUFFLE(2, 0, 2, 0));
+                                                   _mm_castsi128_ps(lanes[2 * q + 1]),
+                                                   _MM_SHUFFLE(2, 0, 2, 0));
                 quads[q] = _mm_srli_epi32(_mm_castps_si128(pair), 24);
             }
             const __m128i out = _mm_packus_epi16(_mm_packs_epi32(quads[0], quads[1]),
@@ -110,8 +113,10 @@ __attribute__((target("avx2"))) uint32_t FillAvx2(uint32_t state, BYTE* bytes, s
 #pragma GCC unroll 2
             for (int group = 0; group < 2; ++group) {
                 const __m256i* v = lanes + group * 4;
-                const __m256i low = _mm256_packs_epi32(_mm256_srli_epi32(v[0], 24), _mm256_srli_epi32(v[1], 24));
-                const __m256i high = _mm256_packs_epi32(_mm256_srli_epi32(v[2], 24), _mm256_srli_epi32(v[3], 24));
+                const __m256i low =
+                    _mm256_packs_epi32(_mm256_srli_epi32(v[0], 24), _mm256_srli_epi32(v[1], 24));
+                const __m256i high =
+                    _mm256_packs_epi32(_mm256_srli_epi32(v[2], 24), _mm256_srli_epi32(v[3], 24));
                 _mm256_storeu_si256(reinterpret_cast<__m256i*>(bytes + round * roundBytes + group * 32),
                                     _mm256_packus_epi16(low, high));
             }

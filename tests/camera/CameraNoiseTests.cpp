@@ -16,12 +16,14 @@ struct Layout
     LONG width, height, bits;
 };
 const Layout CatalogueLayouts[] = {
-    {2048, -1536, 32}, {1024, -768, 32}, {512, -384, 32}, {2048, -1536, 24}, {1024, -768, 24}, {512, -384, 24},
+    {2048, -1536, 32}, {1024, -768, 32}, {512, -384, 32},
+    {2048, -1536, 24}, {1024, -768, 24}, {512, -384, 24},
 };
 
 size_t BytesOf(const Layout& layout)
 {
-    return size_t(layout.width) * size_t(layout.height < 0 ? -layout.height : layout.height) * size_t(layout.bits) / 8;
+    const LONG rows = layout.height < 0 ? -layout.height : layout.height;
+    return size_t(layout.width) * size_t(rows) * size_t(layout.bits) / 8;
 }
 
 // Runs on the streaming thread after frame `frame`: another user of rand() there.
@@ -163,7 +165,8 @@ TEST(CameraNoise, ASeedThatOnlyTheLaterValuesBetrayIsCaught)
     uint32_t impostor = afterFirst;
     for (uint32_t nudge = 1; impostor == afterFirst; ++nudge) {
         const uint32_t candidate = afterFirst + nudge;
-        const bool firstAgrees = GeneratorValue(GeneratorStep(candidate)) == GeneratorValue(GeneratorStep(afterFirst));
+        const bool firstAgrees =
+            GeneratorValue(GeneratorStep(candidate)) == GeneratorValue(GeneratorStep(afterFirst));
         const bool secondAgrees = GeneratorValue(GeneratorStep(GeneratorStep(candidate)))
                                   == GeneratorValue(GeneratorStep(GeneratorStep(afterFirst)));
         if (firstAgrees && !secondAgrees)

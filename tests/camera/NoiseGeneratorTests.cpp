@@ -92,7 +92,8 @@ TEST(GeneratorModel, ConfirmingDrawsPinEveryBitAValueDependsOn)
     const uint32_t low31 = 0x7FFFFFFFu;
     auto valuesMayAgree = [&](uint32_t difference) {
         const uint32_t centred = difference & low31;
-        const int32_t signedDifference = centred & 0x40000000u ? int32_t(centred | 0x80000000u) : int32_t(centred);
+        const int32_t signedDifference =
+            centred & 0x40000000u ? int32_t(centred | 0x80000000u) : int32_t(centred);
         return signedDifference > -65536 && signedDifference < 65536;
     };
     int survivors = 0;

@@ -13,6 +13,7 @@ inline bool RunOnNewThread(const std::function<void()>& work)
         (*static_cast<const std::function<void()>*>(context))();
         return 0;
     };
-    UniqueHandle thread(CreateThread(nullptr, 0, entry, const_cast<std::function<void()>*>(&work), 0, nullptr));
+    auto* context = const_cast<std::function<void()>*>(&work);
+    UniqueHandle thread(CreateThread(nullptr, 0, entry, context, 0, nullptr));
     return thread.IsValid() && WaitForSingleObject(thread.Get(), INFINITE) == WAIT_OBJECT_0;
 }
