@@ -1,0 +1,88 @@
+#include "FillTiming.h"
+#include <cstring>
+#include <functional>
+#include "camera/TestCamera.h"
+#include "framework/Ownership.h"
+
+namespace {
+
+constexpr int rounds = 5;
+constexpr double roundMs = 60.0;
+
+double NowMs()
+{
+    static const double ticksPerMs = [] {
+        LARGE_INTEGER frequency;
+        QueryPerformanceFrequency(&frequency);
+        return double(frequency.QuadPart) / 1000.0;
+    }();
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return double(now.QuadPart) / ticksPerMs;
+}
+
+// The mean time of one call over a round of at least `roundMs` (and at least one call),
+// the best of `rounds` rounds.
+double BestMsPerCall(const std::function<void()>& call)
+{
+    double best = 0;
+    for (int round = 0; round < rounds; ++round) {
+        const double started = NowMs();
+        double elapsed = 0;
+        int calls = 0;
+        do {
+            call();
+            ++calls;
+            elapsed = NowMs() - started;
+        } while (elapsed < roundMs);
+        const double perCall = elapsed / calls;
+        if (round == 0 || perCall < best)
+            best = perCall;
+    }
+    return best;
+}
+
+// Through a pointer the compiler cannot see through: every call is a real call of the
+// runtime's memset, none folded into another.
+void* (*volatile setMemory)(void*, int, size_t) = std::memset;
+
+bool RunOnNewThread(const std::function<void()>& work)
+{
+    auto entry = [](void* context) -> DWORD {
+        (*static_cast<const std::function<void()>*>(context))();
+        return 0;
+    };
+    auto* context = const_cast<std::function<void()>*>(&work);
+    UniqueHandle thread(CreateThread(nullptr, 0, entry, context, 0, nullptr));
+    return thread.IsValid() && WaitForSingleObject(thread.Get(), INFINITE) == WAIT_OBJECT_0;
+}
+
+} // namespace
+
+double MemsetMsPerFrame(BYTE* buffer, size_t bytes)
+{
+    int value = 0;
+    return BestMsPerCall([&] { setMemory(buffer, ++value & 0xFF, bytes); });
+}
+
+double KernelMsPerFrame(NoiseKernel kernel, BYTE* buffer, size_t bytes)
+{
+    uint32_t state = GeneratorDefaultSeed;
+    return BestMsPerCall([&] { state = FillNoise(state, buffer, bytes, kernel); });
+}
+
+FillFigures CaptureFrameMsPerFrame(const FrameLayout& layout, BYTE* buffer, bool startStream)
+{
+    FillFigures figures;
+    RunOnNewThread([&] {
+        TestCamera camera;
+        camera.ConfigureGeometry(layout.width, layout.height, layout.bitCount);
+        if (startStream)
+            camera.OnStreamStart();
+        LONGLONG stampMs = 0;
+        LONG durationMs = 0;
+        figures.msPerFrame = BestMsPerCall([&] { camera.CaptureFrame(buffer, &stampMs, &durationMs); });
+        figures.fromModel = camera.NoiseFromModel();
+    });
+    return figures;
+}

@@ -1,0 +1,30 @@
+#pragma once
+// Times filling one frame's buffer on the calling process: the platform's memset, the
+// camera's CaptureFrame as a streaming thread calls it, and the noise kernels alone.
+// Each figure is the best of several rounds, so that other work on the machine counts
+// as little as it can.
+#include <windows.h>
+#include <cstddef>
+#include "camera/NoiseGenerator.h"
+
+struct FrameLayout
+{
+    LONG width;
+    LONG height;        // negative: top-down, as the catalogue lists it
+    LONG bitCount;
+};
+
+struct FillFigures
+{
+    double msPerFrame = 0;
+    bool fromModel = false;     // the camera made its frames from the model throughout
+};
+
+// `buffer` holds at least `bytes` bytes, committed.
+double MemsetMsPerFrame(BYTE* buffer, size_t bytes);
+double KernelMsPerFrame(NoiseKernel kernel, BYTE* buffer, size_t bytes);
+
+// CaptureFrame on a new thread of its own, as a capture pin's worker calls it. With
+// `startStream` the camera is told of the stream first and makes frames from its model;
+// without, it draws every byte from rand().
+FillFigures CaptureFrameMsPerFrame(const FrameLayout& layout, BYTE* buffer, bool startStream);
