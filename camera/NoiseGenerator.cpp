@@ -86,6 +86,10 @@ uint32_t FillSse2(uint32_t state, BYTE* bytes, size_t count)
     return FillStepwise(AdvanceGenerator(state, done), bytes + done, count - done);
 }
 
+// The wide kernels keep every vector in a register, their start tables load unaligned:
+// this toolchain does not align the stack to 32 or 64 bytes, which a spilled wide
+// register would need.
+//
 // Sixty-four bytes per round, from eight vectors of eight 32-bit lanes. The packing
 // instructions work within each 128-bit half, so lane l of vector v in a group of four
 // holds byte (l / 4) * 16 + (v % 4) * 4 + l % 4 of the group's 32.
