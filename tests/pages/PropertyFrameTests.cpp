@@ -106,17 +106,18 @@ bool ChooseItem(HWND combo, const char* text)
 }
 
 // Plays the user of one property frame from a thread of its own: waits until the frame
-// shows `pageControl`, runs the test's steps on it, and presses OK, or Cancel when a step
-// failed. Every wait is bounded. A frame that does not close when told to is cancelled
-// and closed by the watchdog, and when even that does not end it, the watchdog ends the
-// test program: a failed test, never a hung run.
+// shows `pageControl`, runs the test's steps on it, and presses `closeButton`, or Cancel
+// when a step failed. Every wait is bounded. A frame that does not close when told to is
+// cancelled and closed by the watchdog, and when even that does not end it, the watchdog
+// ends the test program: a failed test, never a hung run.
 class FrameUser
 {
 public:
     using Steps = std::function<void(HWND frame, Failures& failures)>;
 
-    FrameUser(int pageControl, Steps steps)
+    FrameUser(int pageControl, Steps steps, WPARAM closeButton = PSBTN_OK)
         : uiThread(GetCurrentThreadId()), pageControl(pageControl), steps(std::move(steps)),
+          closeButton(closeButton),
           frameReturned(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
           thread([this] { Run(); })
     {
@@ -157,7 +158,7 @@ private:
         if (frame) {
             const size_t failuresBefore = failures.size();
             steps(frame, failures);
-            const WPARAM button = failures.size() == failuresBefore ? PSBTN_OK : PSBTN_CANCEL;
+            const WPARAM button = failures.size() == failuresBefore ? closeButton : PSBTN_CANCEL;
             PostMessageA(frame, PSM_PRESSBUTTON, button, 0);
         }
         if (FrameHasReturned(CloseTimeoutMs))
@@ -183,6 +184,7 @@ private:
     const DWORD uiThread;
     const int pageControl;
     const Steps steps;
+    const WPARAM closeButton;
     UniqueHandle frameReturned;     // set once the frame's modal loop has ended
     Failures failures;              // the user thread's until it is joined
     std::thread thread;
@@ -337,6 +339,31 @@ TEST_F(PropertyFrame, OkOnTheFilterPageStoresTheChosenSettingsForNewFilters)
         EXPECT_EQ(1, settings.AntiFlickerFreq);
         EXPECT_STREQ("Test camera 2", settings.CameraName);
     }
+}
+
+// The frame deactivates its page on Cancel as on OK, and the filter page hands what it
+// shows to the filter whenever it is deactivated.
+TEST_F(PropertyFrame, CancelOnTheFilterPageStillHandsTheShownSettingsOver)
+{
+    ComPtr<IBaseFilter> filter = CreateFilter(CLSID_Orvix61CapSrc3);
+    ASSERT_TRUE(filter);
+    FrameUser user(IDC_EXPOSURE_INT_TIME, [](HWND frame, Failures& failures) {
+        ExpectSelected(frame, IDC_EXPOSURE_INT_TIME, "10.00", failures);
+        Choose(frame, IDC_EXPOSURE_INT_TIME, "2.50", failures);
+    }, PSBTN_CANCEL);
+    RunFrame(filter.Get(), user);
+
+    const std::string key = SettingsKey(CLSID_Orvix61CapSrc3);
+    EXPECT_EQ("4", RegistryText(HKEY_LOCAL_MACHINE, key, "ExposureIntTime"));
+    EXPECT_EQ("8", RegistryText(HKEY_LOCAL_MACHINE, key, "ExposureMaxIntTime"));
+    CameraSettings fresh = {};
+    ComPtr<IIPFilter> freshSettings;
+    ComPtr<IBaseFilter> newFilter = CreateFilter(CLSID_Orvix61CapSrc3);
+    ASSERT_TRUE(newFilter);
+    ASSERT_EQ(S_OK, newFilter->QueryInterface(IID_IIPFilter3, freshSettings.PutVoid()));
+    ASSERT_EQ(S_OK, freshSettings->GetCameraSettings(&fresh));
+    EXPECT_EQ(4, fresh.ExposureIntTime);
+    EXPECT_EQ(8, fresh.ExposureMaxIntTime);
 }
 
 TEST_F(PropertyFrame, OkOnThePinPageStoresThePreferredFormatForNewFilters)
