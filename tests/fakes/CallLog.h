@@ -1,6 +1,8 @@
 #pragma once
-// The order in which fakes and test objects were called, across threads.
+// The order in which fakes and test objects were called, across threads, and the calls a
+// test has armed to fail.
 #include <windows.h>
+#include <map>
 #include <string>
 #include <vector>
 #include "framework/Locks.h"
@@ -32,9 +34,41 @@ public:
         return count;
     }
 
+    // Makes the next `times` calls named `call` fail with `failure`. The fakes name their
+    // calls as they log them ("peer.ReceiveConnection", "peerAllocator.Commit").
+    void FailNext(const std::string& call, HRESULT failure, LONG times = 1)
+    {
+        ScopedLock hold(lock);
+        armed[call] = ArmedFault{failure, times};
+    }
+    // The failure armed for `call`, used up one call at a time; S_OK when none is left.
+    HRESULT TakeFault(const std::string& call)
+    {
+        ScopedLock hold(lock);
+        auto fault = armed.find(call);
+        if (fault == armed.end() || fault->second.times == 0)
+            return S_OK;
+        --fault->second.times;
+        return fault->second.failure;
+    }
+    // How many armed failures of `call` have not happened yet.
+    LONG FaultsLeft(const std::string& call)
+    {
+        ScopedLock hold(lock);
+        auto fault = armed.find(call);
+        return fault == armed.end() ? 0 : fault->second.times;
+    }
+
 private:
+    struct ArmedFault
+    {
+        HRESULT failure;
+        LONG times;
+    };
+
     CriticalSection lock;
     std::vector<std::string> calls;
+    std::map<std::string, ArmedFault> armed;
 };
 
 // Logs into `log` when there is one.
@@ -42,4 +76,10 @@ inline void LogCall(CallLog* log, const char* call)
 {
     if (log)
         log->Add(call);
+}
+
+// The failure armed for `call` in `log`, if there is a log; S_OK otherwise.
+inline HRESULT ArmedFault(CallLog* log, const std::string& call)
+{
+    return log ? log->TakeFault(call) : S_OK;
 }

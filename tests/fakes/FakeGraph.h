@@ -1,8 +1,11 @@
 #pragma once
 // A filter graph as a filter sees it: it hands out its event sink, records the events a
-// filter posts, and records and answers Reconnect. Everything else is not needed.
+// filter posts, and records and answers Reconnect. Everything else is not needed. Given a
+// log, it also fails the calls a test arms there ("graph.Notify",
+// "graph.QueryInterface(IMediaEventSink)").
 #include <windows.h>
 #include <dshow.h>
+#include "CallLog.h"
 #include "FakeUnknown.h"
 
 class FakeGraph : public FakeUnknown, public IFilterGraph, public IMediaEventSink
@@ -13,6 +16,7 @@ public:
     LONG_PTR lastSecond = 0;
     HRESULT reconnectResult = S_OK;
     int reconnects = 0;
+    CallLog* log = nullptr;
 
     FAKE_UNKNOWN
     void* Lookup(REFIID iid) override
@@ -20,16 +24,18 @@ public:
         if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IFilterGraph))
             return static_cast<IFilterGraph*>(this);
         if (IsEqualIID(iid, IID_IMediaEventSink))
-            return static_cast<IMediaEventSink*>(this);
+            return FAILED(ArmedFault(log, "graph.QueryInterface(IMediaEventSink)"))
+                ? nullptr : static_cast<IMediaEventSink*>(this);
         return nullptr;
     }
 
     HRESULT STDMETHODCALLTYPE Notify(long code, LONG_PTR first, LONG_PTR second) override
     {
+        LogCall(log, "graph.Notify");
         lastCode = code;
         lastFirst = first;
         lastSecond = second;
-        return S_OK;
+        return ArmedFault(log, "graph.Notify");
     }
     HRESULT STDMETHODCALLTYPE Reconnect(IPin*) override
     {

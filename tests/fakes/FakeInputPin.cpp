@@ -2,6 +2,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include "framework/Result.h"
 
 namespace {
 
@@ -32,6 +33,7 @@ public:
     HRESULT STDMETHODCALLTYPE Next(ULONG wanted, AM_MEDIA_TYPE** out, ULONG* fetched) override
     {
         LogCall(log, "peer.EnumMediaTypes.Next");
+        RETURN_IF_FAILED(ArmedFault(log, "peer.EnumMediaTypes.Next"));
         ULONG given = 0;
         while (given < wanted && position < types.size())
             out[given++] = DuplicateMediaType(&types[position++]);
@@ -47,6 +49,7 @@ public:
     HRESULT STDMETHODCALLTYPE Reset() override
     {
         LogCall(log, "peer.EnumMediaTypes.Reset");
+        RETURN_IF_FAILED(ArmedFault(log, "peer.EnumMediaTypes.Reset"));
         position = 0;
         return S_OK;
     }
@@ -72,7 +75,8 @@ void* FakeInputPin::Lookup(REFIID iid)
         return static_cast<IPin*>(this);
     if (IsEqualIID(iid, IID_IMemInputPin)) {
         LogCall(log, "peer.QueryInterface(IMemInputPin)");
-        return takesSamples ? static_cast<IMemInputPin*>(this) : nullptr;
+        const bool refused = !takesSamples || FAILED(ArmedFault(log, "peer.QueryInterface(IMemInputPin)"));
+        return refused ? nullptr : static_cast<IMemInputPin*>(this);
     }
     return nullptr;
 }
@@ -80,6 +84,7 @@ void* FakeInputPin::Lookup(REFIID iid)
 HRESULT FakeInputPin::ReceiveConnection(IPin* from, const AM_MEDIA_TYPE* type)
 {
     LogCall(log, "peer.ReceiveConnection");
+    RETURN_IF_FAILED(ArmedFault(log, "peer.ReceiveConnection"));
     if (FAILED(receiveConnectionResult))
         return receiveConnectionResult;
     if (refusedSubtype && IsEqualGUID(type->subtype, *refusedSubtype))
@@ -92,6 +97,7 @@ HRESULT FakeInputPin::ReceiveConnection(IPin* from, const AM_MEDIA_TYPE* type)
 HRESULT FakeInputPin::Disconnect()
 {
     LogCall(log, "peer.Disconnect");
+    RETURN_IF_FAILED(ArmedFault(log, "peer.Disconnect"));
     connector.Reset();
     return S_OK;
 }
@@ -118,6 +124,7 @@ HRESULT FakeInputPin::QueryPinInfo(PIN_INFO* info)
 HRESULT FakeInputPin::QueryDirection(PIN_DIRECTION* pinDirection)
 {
     LogCall(log, "peer.QueryDirection");
+    RETURN_IF_FAILED(ArmedFault(log, "peer.QueryDirection"));
     *pinDirection = direction;
     return S_OK;
 }
@@ -125,6 +132,8 @@ HRESULT FakeInputPin::QueryDirection(PIN_DIRECTION* pinDirection)
 HRESULT FakeInputPin::EnumMediaTypes(IEnumMediaTypes** types)
 {
     LogCall(log, "peer.EnumMediaTypes");
+    *types = nullptr;
+    RETURN_IF_FAILED(ArmedFault(log, "peer.EnumMediaTypes"));
     *types = new (std::nothrow) FakeTypeEnumerator(offeredTypes, log);
     return *types ? S_OK : E_OUTOFMEMORY;
 }
@@ -134,12 +143,14 @@ HRESULT FakeInputPin::EndOfStream()
     LogCall(log, "peer.EndOfStream");
     InterlockedIncrement(&endOfStreams);
     SetEvent(sampleArrived.Get());
-    return S_OK;
+    return ArmedFault(log, "peer.EndOfStream");
 }
 
 HRESULT FakeInputPin::GetAllocator(IMemAllocator** allocator)
 {
     LogCall(log, "peer.GetAllocator");
+    *allocator = nullptr;
+    RETURN_IF_FAILED(ArmedFault(log, "peer.GetAllocator"));
     *allocator = ComPtr<IMemAllocator>(proposedAllocator).Detach();
     return *allocator ? S_OK : VFW_E_NO_ALLOCATOR;
 }
@@ -147,6 +158,7 @@ HRESULT FakeInputPin::GetAllocator(IMemAllocator** allocator)
 HRESULT FakeInputPin::NotifyAllocator(IMemAllocator* allocator, BOOL)
 {
     LogCall(log, "peer.NotifyAllocator");
+    RETURN_IF_FAILED(ArmedFault(log, "peer.NotifyAllocator"));
     notifiedAllocators.push_back(allocator);
     return allocator == proposedAllocator ? notifyResult : S_OK;
 }
@@ -154,6 +166,7 @@ HRESULT FakeInputPin::NotifyAllocator(IMemAllocator* allocator, BOOL)
 HRESULT FakeInputPin::GetAllocatorRequirements(ALLOCATOR_PROPERTIES* properties)
 {
     LogCall(log, "peer.GetAllocatorRequirements");
+    RETURN_IF_FAILED(ArmedFault(log, "peer.GetAllocatorRequirements"));
     *properties = requirements;
     return S_OK;
 }
@@ -166,6 +179,7 @@ HRESULT FakeInputPin::Receive(IMediaSample* sample)
     }
     InterlockedIncrement(&received);
     SetEvent(sampleArrived.Get());
+    RETURN_IF_FAILED(ArmedFault(log, "peer.Receive"));
     return receiveResult;
 }
 
@@ -215,6 +229,7 @@ HRESULT FakeAllocator::SetProperties(ALLOCATOR_PROPERTIES* request, ALLOCATOR_PR
 {
     LogCall(log, (name + ".SetProperties").c_str());
     lastRequest = *request;
+    RETURN_IF_FAILED(ArmedFault(log, name + ".SetProperties"));
     if (FAILED(setPropertiesResult))
         return setPropertiesResult;
     ALLOCATOR_PROPERTIES granted = *request;
@@ -234,18 +249,22 @@ HRESULT FakeAllocator::GetProperties(ALLOCATOR_PROPERTIES* properties)
 HRESULT FakeAllocator::Commit()
 {
     LogCall(log, (name + ".Commit").c_str());
+    RETURN_IF_FAILED(ArmedFault(log, name + ".Commit"));
     return FAILED(commitResult) ? commitResult : platform->Commit();
 }
 
 HRESULT FakeAllocator::Decommit()
 {
     LogCall(log, (name + ".Decommit").c_str());
+    RETURN_IF_FAILED(ArmedFault(log, name + ".Decommit"));
     return FAILED(decommitResult) ? decommitResult : platform->Decommit();
 }
 
 HRESULT FakeAllocator::GetBuffer(IMediaSample** sample, REFERENCE_TIME* start, REFERENCE_TIME* stop,
                                  DWORD flags)
 {
+    // Not logged: the worker asks for every frame.
+    RETURN_IF_FAILED(ArmedFault(log, name + ".GetBuffer"));
     return platform->GetBuffer(sample, start, stop, flags);
 }
 

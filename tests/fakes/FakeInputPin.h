@@ -1,7 +1,8 @@
 #pragma once
 // A downstream input pin whose answers a test sets: the types it offers, whether it
 // takes a connection, the allocator it proposes, and what it does with samples.
-// It logs every call in order and counts the references it is given.
+// It logs every call in order, fails the calls a test arms in the log (under the names
+// it logs them by; Receive as "peer.Receive"), and counts the references it is given.
 #include <windows.h>
 #include <dshow.h>
 #include <vector>
@@ -79,8 +80,9 @@ private:
     std::vector<ComPtr<IMediaSample>> held;
 };
 
-// A memory allocator that lets a test change what it grants and make calls fail; the
-// work is done by the platform's own allocator inside.
+// A memory allocator that lets a test change what it grants and make calls fail (also
+// through faults armed in the log, GetBuffer as "<name>.GetBuffer"); the work is done by
+// the platform's own allocator inside.
 class FakeAllocator : public FakeUnknown, public IMemAllocator
 {
 public:
