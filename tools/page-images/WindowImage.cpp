@@ -128,7 +128,8 @@ bool CaptureWindow(HWND window, WindowImage* image)
 HRESULT SavePng(const WindowImage& image, const std::wstring& path)
 {
     const UINT stride = image.width * BytesPerPixel;
-    if (image.width == 0 || image.height == 0 || image.pixels.size() != size_t(stride) * image.height)
+    if (image.width == 0 || image.height == 0 ||
+        image.pixels.size() != size_t(stride) * image.height)
         return E_INVALIDARG;
     ComPtr<IWICImagingFactory> factory;
     RETURN_IF_FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
