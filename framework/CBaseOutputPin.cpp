@@ -33,9 +33,10 @@ HRESULT CBaseOutputPin::Deactivate()
 
 HRESULT CBaseOutputPin::CheckPeer(IPin* candidate)
 {
+    // A pin that cannot say which way it faces is no peer either: its failure is the answer.
     PIN_DIRECTION peerDirection = PINDIR_INPUT;
-    const HRESULT hr = candidate->QueryDirection(&peerDirection);
-    if (SUCCEEDED(hr) && peerDirection == PINDIR_OUTPUT)
+    RETURN_IF_FAILED(candidate->QueryDirection(&peerDirection));
+    if (peerDirection == PINDIR_OUTPUT)
         return VFW_E_INVALID_DIRECTION;
     return candidate->QueryInterface(IID_IMemInputPin, peerInput.PutVoid());
 }
