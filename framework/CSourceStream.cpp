@@ -71,13 +71,15 @@ HRESULT CSourceStream::Deactivate()
     ScopedLock hold(sourceFilter->stateLock);
     if (!IsConnected())
         return S_OK;
-    RETURN_IF_FAILED(CBaseOutputPin::Deactivate());
+    // The worker stops even when the allocator will not decommit: a filter that reports
+    // itself stopped must deliver nothing more, and must be able to start again.
+    const HRESULT decommitted = CBaseOutputPin::Deactivate();
     if (HasWorker()) {
         RETURN_IF_FAILED(SendCommand(CommandStop));
         RETURN_IF_FAILED(SendCommand(CommandExit));
         JoinWorker();
     }
-    return S_OK;
+    return FAILED(decommitted) ? decommitted : S_OK;
 }
 
 HRESULT CSourceStream::ListMediaType(int position, CMediaTypeRecord* type)

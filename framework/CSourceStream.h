@@ -36,7 +36,7 @@ public:
     // Commits the allocator and starts the worker, then sends it init and pause.
     HRESULT Activate() override;
     // Decommits the allocator (freeing a worker waiting for a buffer), then stops and
-    // ends the worker and waits for its thread.
+    // ends the worker and waits for its thread; a failed decommit is reported after that.
     HRESULT Deactivate() override;
 
     // One type at position 0, DefaultMediaType's; S_OK only for exactly that type.

@@ -124,8 +124,8 @@ TEST_F(FilterBase, StopWalksEveryPinAndStopsEvenWhenOneFails)
     FILTER_STATE state = State_Running;
     filter->GetState(0, &state);
     EXPECT_EQ(state, State_Stopped);
-    // The worker was not told to stop: the failed decommit ended the pin's part.
-    EXPECT_TRUE(source->Stream()->HasWorker());
+    // The worker is stopped all the same: a stopped filter delivers nothing more.
+    EXPECT_FALSE(source->Stream()->HasWorker());
     allocator.decommitResult = S_OK;
 }
 

@@ -236,6 +236,31 @@ TEST_F(FaultInjection, ARefusedDeliveryEndsProductionQuietlyUntilTheNextStart)
     ConnectsAndStreamsAgain();
 }
 
+TEST_F(FaultInjection, AnAllocatorThatCannotDecommitStillStopsTheWorker)
+{
+    ASSERT_EQ(pin->Connect(&downstream, &small512), S_OK);
+    ASSERT_EQ(filter->Run(0), S_OK);
+    ASSERT_TRUE(downstream.WaitForSamples(2));
+    Arm("peerAllocator.Decommit");
+    EXPECT_EQ(filter->Stop(), Injected);
+    FILTER_STATE state = State_Running;
+    EXPECT_EQ(filter->GetState(0, &state), S_OK);
+    EXPECT_EQ(state, State_Stopped);
+    // A stopped filter delivers nothing more, and can start again.
+    EXPECT_FALSE(stream->HasWorker());
+    StreamThreeFrames();
+
+    // Disconnecting needs the decommit: refused, the connection stays whole until it works.
+    Arm("peerAllocator.Decommit");
+    EXPECT_EQ(pin->Disconnect(), Injected);
+    ComPtr<IPin> peer;
+    EXPECT_EQ(pin->ConnectedTo(peer.Put()), S_OK);
+    peer.Reset();
+    ExpectSpent("peerAllocator.Decommit");
+    Disconnect();
+    ConnectsAndStreamsAgain();
+}
+
 TEST_F(FaultInjection, AFillFailureIsReportedEvenWhenTheEndOfStreamAndTheEventSinkFail)
 {
     // A sample smaller than a frame makes the frame fail instead of overrunning it.
