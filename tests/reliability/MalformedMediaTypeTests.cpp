@@ -6,7 +6,7 @@
 // record must come back.
 //   ORVIX_FUZZ_SEED     seed of the run (default: CI's fixed seed)
 //   ORVIX_FUZZ_FIRST    number of the first case (default 0)
-//   ORVIX_FUZZ_TYPES    cases at the pin (default 1500)
+//   ORVIX_FUZZ_TYPES    cases at the pin (default 400)
 //   ORVIX_FUZZ_STREAMED cases through Wine's graph (default 150)
 #include <gtest/gtest.h>
 #include <climits>
@@ -313,7 +313,7 @@ protected:
 
 TEST_F(MalformedTypesAtThePin, EveryDoorAnswersAsDocumentedAndReadsNothingPastABlock)
 {
-    const FuzzRun run("ORVIX_FUZZ_TYPES", 1500);
+    const FuzzRun run("ORVIX_FUZZ_TYPES", 400);
     uint64_t tried = 0;
     for (uint64_t number = run.first; number < run.first + run.count; ++number, ++tried) {
         NoteCurrentCase(run.Replay(number));

@@ -77,6 +77,41 @@ DWORD WINAPI Watchdog::Watch(void* argument)
     return 0;
 }
 
+FrameCounter::FrameCounter() : arrived(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
+
+HRESULT FrameCounter::QueryInterface(REFIID iid, void** out)
+{
+    if (!out)
+        return E_POINTER;
+    const bool known = IsEqualIID(iid, IID_ISampleGrabberCB) || IsEqualIID(iid, IID_IUnknown);
+    *out = known ? static_cast<ISampleGrabberCB*>(this) : nullptr;
+    return known ? S_OK : E_NOINTERFACE;
+}
+
+HRESULT FrameCounter::SampleCB(double, IMediaSample*)
+{
+    InterlockedIncrement(&count);
+    SetEvent(arrived.Get());
+    return S_OK;
+}
+
+HRESULT FrameCounter::BufferCB(double, BYTE*, long)
+{
+    return E_NOTIMPL;
+}
+
+bool FrameCounter::WaitFor(LONG total, DWORD timeoutMs)
+{
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    while (count < total) {
+        const ULONGLONG now = GetTickCount64();
+        if (now >= deadline)
+            return false;
+        WaitForSingleObject(arrived.Get(), DWORD(deadline - now));
+    }
+    return true;
+}
+
 namespace {
 
 // Handle values are multiples of 4 handed out from the lowest free one, so the open

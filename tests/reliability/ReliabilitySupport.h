@@ -5,6 +5,7 @@
 // keys these tests own.
 #include <windows.h>
 #include <dshow.h>
+#include <qedit.h>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -57,6 +58,28 @@ private:
     const std::function<std::string()> describeStuck;
     UniqueHandle dismissed;
     UniqueHandle thread;
+};
+
+// Counts the samples that pass the Sample Grabber without keeping anything of them, so
+// that a run of any length costs no memory.
+class FrameCounter : public ISampleGrabberCB
+{
+public:
+    FrameCounter();
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }     // lives on the test's stack
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE SampleCB(double time, IMediaSample* sample) override;
+    HRESULT STDMETHODCALLTYPE BufferCB(double time, BYTE* buffer, long length) override;
+
+    LONG Count() const { return count; }
+    // Waits until `total` samples have passed in all, at most `timeoutMs`.
+    bool WaitFor(LONG total, DWORD timeoutMs = 20000);
+
+private:
+    volatile LONG count = 0;
+    UniqueHandle arrived;
 };
 
 // What the process holds: open handles, committed private memory (thread stacks, sample
