@@ -4,12 +4,11 @@
 // process's open handles, committed private memory and heap blocks in use must stay where
 // they were, and the module must be free to unload. Wine's checking heap holds freed blocks
 // back to catch late writes, which would read as a leak: under heap checking the cycles
-// run in a child of this program that does without it.
+// run in a child that does without it.
 //   ORVIX_LEAK_CYCLES  cycles in all, the first 20 to warm up (default 200)
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <cstdio>
-#include "ChildProcess.h"
 #include "ModuleUnderTest.h"
 #include "PlatformGraph.h"
 #include "ReliabilitySupport.h"
@@ -53,32 +52,10 @@ void PrintFigures(const char* when, const ProcessFigures& figures)
                 (long long)figures.heapBlocks);
 }
 
-// Runs the test in hand in a child of this program with Wine's heap checking off, and
-// passes on what it printed; false when it did not pass.
-bool PassesWithoutHeapChecking()
-{
-    wchar_t program[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, program, MAX_PATH);
-    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    const std::string name = std::string(test->test_suite_name()) + "." + test->name();
-    const std::wstring line = L"\"" + std::wstring(program) + L"\" --gtest_filter="
-        + std::wstring(name.begin(), name.end());
-    // The child inherits these; Wine reads its channels from them as it starts.
-    wchar_t channels[256] = {};
-    GetEnvironmentVariableW(L"WINEDEBUG", channels, 256);
-    SetEnvironmentVariableW(L"WINEDEBUG", L"-all");
-    SetEnvironmentVariableW(L"ORVIX_HEAP_CHECK", L"0");
-    const ProgramResult child = RunProgram(line, 30 * 60 * 1000);
-    SetEnvironmentVariableW(L"ORVIX_HEAP_CHECK", L"1");
-    SetEnvironmentVariableW(L"WINEDEBUG", channels);
-    std::printf("without heap checking:\n%s", child.output.c_str());
-    return child.finished && child.exitCode == 0;
-}
-
 TEST(LeakCheck, CreateConnectStreamStopDisconnectReleaseLeavesTheProcessAsItWas)
 {
-    if (RunFigure("ORVIX_HEAP_CHECK", 0) == 1) {
-        EXPECT_TRUE(PassesWithoutHeapChecking());
+    if (HeapCheckingIsOn()) {
+        EXPECT_TRUE(PassesInAChildWithoutHeapChecking());
         return;
     }
     const uint64_t cycles = RunFigure("ORVIX_LEAK_CYCLES", 200);

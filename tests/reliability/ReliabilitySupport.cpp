@@ -1,9 +1,11 @@
 #include "ReliabilitySupport.h"
+#include "ChildProcess.h"
+#include "camera/FormatCatalogue.h"
+#include <gtest/gtest.h>
 #include <sddl.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include "camera/FormatCatalogue.h"
 
 uint64_t RunFigure(const char* name, uint64_t fallback)
 {
@@ -34,21 +36,27 @@ namespace {
 
 // Written by the test's threads, read only by the last-chance handler of a dying process.
 char currentCase[512];
+LPTOP_LEVEL_EXCEPTION_FILTER runtimeFilter = nullptr;
 
 LONG WINAPI ReportCrash(EXCEPTION_POINTERS* exception)
 {
     std::fprintf(stderr, "\nexception 0x%08lX during: %s\n",
                  exception->ExceptionRecord->ExceptionCode, currentCase);
     std::fflush(stderr);
-    return EXCEPTION_CONTINUE_SEARCH;
+    return runtimeFilter ? runtimeFilter(exception) : EXCEPTION_CONTINUE_SEARCH;
 }
+
+// Puts the report in front of the runtime's own last-chance handler.
+struct CrashReport
+{
+    CrashReport() { runtimeFilter = SetUnhandledExceptionFilter(ReportCrash); }
+};
 
 } // namespace
 
 void NoteCurrentCase(const std::string& text)
 {
-    static const LPTOP_LEVEL_EXCEPTION_FILTER installed = SetUnhandledExceptionFilter(ReportCrash);
-    (void)installed;
+    static const CrashReport installedWithTheFirstNote;
     std::snprintf(currentCase, sizeof(currentCase), "%s", text.c_str());
 }
 
@@ -170,6 +178,31 @@ ProcessFigures MeasureProcess()
         HeapUnlock(heaps[index]);
     }
     return figures;
+}
+
+bool HeapCheckingIsOn()
+{
+    return RunFigure("ORVIX_HEAP_CHECK", 0) == 1;
+}
+
+bool PassesInAChildWithoutHeapChecking()
+{
+    wchar_t program[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, program, MAX_PATH);
+    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    const std::string name = std::string(test->test_suite_name()) + "." + test->name();
+    const std::wstring line = L"\"" + std::wstring(program) + L"\" --gtest_filter="
+        + std::wstring(name.begin(), name.end());
+    // The child inherits both; Wine reads its debug channels from the first as it starts.
+    wchar_t channels[256] = {};
+    GetEnvironmentVariableW(L"WINEDEBUG", channels, 256);
+    SetEnvironmentVariableW(L"WINEDEBUG", L"-all");
+    SetEnvironmentVariableW(L"ORVIX_HEAP_CHECK", L"0");
+    const ProgramResult child = RunProgram(line, INFINITE);
+    SetEnvironmentVariableW(L"ORVIX_HEAP_CHECK", L"1");
+    SetEnvironmentVariableW(L"WINEDEBUG", channels);
+    std::printf("in a child without heap checking:\n%s", child.output.c_str());
+    return child.finished && child.exitCode == 0;
 }
 
 std::string ReliabilityClassKey()

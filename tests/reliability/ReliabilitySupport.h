@@ -93,6 +93,14 @@ struct ProcessFigures
 };
 ProcessFigures MeasureProcess();
 
+// Whether Wine's heap checking is on (scripts/test.sh turns it on for every test).
+bool HeapCheckingIsOn();
+// Wine's checking heap holds freed blocks back and makes every allocation wait for a walk
+// of the heap: memory figures and the interleaving of threads mean little under it. Runs
+// the test in hand in a child of this program with heap checking off, passes on what the
+// child printed, and answers whether it passed.
+bool PassesInAChildWithoutHeapChecking();
+
 // A capture filter variant of these tests alone; its settings live in keys of its own.
 inline const FilterVariant ReliabilityVariant = {
     L"Reliability Test Variant",
