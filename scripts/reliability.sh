@@ -18,7 +18,7 @@
 #   --no-heap-check    run the fuzz without Wine's heap checking, some twenty times faster
 #   --build-dir DIR    build folder (default build)
 #
-# With the defaults it takes about 20 minutes. A failing case prints the ORVIX_FUZZ_*
+# With the defaults it takes about 15 minutes. A failing case prints the ORVIX_FUZZ_*
 # settings that replay it alone, for example
 #   ORVIX_FUZZ_SEED=0x1A2B ORVIX_FUZZ_FIRST=417 ORVIX_FUZZ_TYPES=1 \
 #       ctest --test-dir build -R MalformedTypesAtThePin --output-on-failure
