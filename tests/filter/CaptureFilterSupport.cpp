@@ -1,5 +1,7 @@
 #include "CaptureFilterSupport.h"
 #include <cstdio>
+#include <cstdlib>
+#include "NewThread.h"
 
 namespace {
 
@@ -49,4 +51,21 @@ ComPtr<IIPPin> PinPreferenceOf(IBaseFilter* filter, const FilterVariant& variant
     ComPtr<IIPPin> preference;
     static_cast<IPin*>(CapturePinOf(filter))->QueryInterface(variant.pinInterfaceId, preference.PutVoid());
     return preference;
+}
+
+ExpectedNoise NoiseOfANewThread(size_t frames, LONG frameBytes, bool drawAfterEachFrame)
+{
+    ExpectedNoise noise;
+    EXPECT_TRUE(RunOnNewThread([&] {
+        for (size_t frame = 0; frame < frames; ++frame) {
+            std::vector<BYTE> bytes(static_cast<size_t>(frameBytes));
+            for (BYTE& byte : bytes)
+                byte = BYTE((rand() >> 6) & 0xFF);
+            rand();
+            noise.frames.push_back(std::move(bytes));
+            if (drawAfterEachFrame)
+                noise.betweenFrames.push_back(rand());
+        }
+    }));
+    return noise;
 }

@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <dshow.h>
 #include <gtest/gtest.h>
+#include <vector>
 #include "filter/CCapSrc.h"
 #include "filter/CCapSrcStream.h"
 #include "filter/FilterVariant.h"
@@ -41,6 +42,26 @@ CCapSrcStream* CapturePinOf(IBaseFilter* filter);
 // The variant's IIPFilter and IIPPin of a filter.
 ComPtr<IIPFilter> FilterSettingsOf(IBaseFilter* filter, const FilterVariant& variant);
 ComPtr<IIPPin> PinPreferenceOf(IBaseFilter* filter, const FilterVariant& variant);
+
+// The six catalogue formats by index, with the bytes one frame of each holds.
+struct CatalogueFormat
+{
+    LONG index;
+    LONG frameBytes;
+};
+inline const CatalogueFormat CatalogueFormats[] = {
+    {1, 12582912}, {2, 3145728}, {3, 786432}, {4, 9437184}, {5, 2359296}, {6, 589824},
+};
+
+// The noise a new worker thread should make: one rand() per byte and one more per frame,
+// and, when asked, one draw more after each frame as a downstream filter on the worker
+// makes it. Drawn on a new thread, whose generator starts at the default seed.
+struct ExpectedNoise
+{
+    std::vector<std::vector<BYTE>> frames;
+    std::vector<int> betweenFrames;     // what a downstream draw after each frame got
+};
+ExpectedNoise NoiseOfANewThread(size_t frames, LONG frameBytes, bool drawAfterEachFrame = false);
 
 // Every test of a capture filter starts and ends with clean keys and ends with every
 // object it made destroyed.

@@ -8,41 +8,6 @@
 
 namespace {
 
-struct Format
-{
-    LONG index;
-    LONG sampleBytes;
-};
-const Format Formats[] = {
-    {1, 12582912}, {2, 3145728}, {3, 786432}, {4, 9437184}, {5, 2359296}, {6, 589824},
-};
-
-// What one rand() per byte yields on a thread that has never drawn: frame after frame,
-// each consuming one value more than it has bytes.
-std::vector<BYTE> NoiseOfANewThread(size_t frames, LONG frameBytes)
-{
-    struct Job
-    {
-        size_t frames;
-        LONG frameBytes;
-        std::vector<BYTE> bytes;
-        static DWORD WINAPI Run(void* argument)
-        {
-            auto* job = static_cast<Job*>(argument);
-            job->bytes.reserve(job->frames * size_t(job->frameBytes));
-            for (size_t frame = 0; frame < job->frames; ++frame) {
-                for (LONG position = 0; position < job->frameBytes; ++position)
-                    job->bytes.push_back(BYTE((rand() >> 6) & 0xFF));
-                rand();
-            }
-            return 0;
-        }
-    } job{frames, frameBytes, {}};
-    UniqueHandle thread(CreateThread(nullptr, 0, Job::Run, &job, 0, nullptr));
-    WaitForSingleObject(thread.Get(), INFINITE);
-    return job.bytes;
-}
-
 // Looks at the camera from the worker thread itself, right after each frame. It must not
 // ask the filter for its pin then: that takes the lock a stopping filter holds.
 class SettingsWatcher : public GrabberRecorder
@@ -104,7 +69,7 @@ protected:
 
 TEST_F(CaptureInPlatformGraph, StreamsEveryCatalogueFormatAsTimedNoiseFromANewThread)
 {
-    for (const Format& format : Formats) {
+    for (const CatalogueFormat& format : CatalogueFormats) {
         SCOPED_TRACE(format.index);
         recorder.Clear();
         BuildWithPreferred(format.index, &recorder);
@@ -114,7 +79,7 @@ TEST_F(CaptureInPlatformGraph, StreamsEveryCatalogueFormatAsTimedNoiseFromANewTh
 
         const auto samples = recorder.Samples();
         for (size_t k = 0; k < samples.size(); ++k) {
-            EXPECT_EQ(samples[k].length, format.sampleBytes);
+            EXPECT_EQ(samples[k].length, format.frameBytes);
             EXPECT_EQ(samples[k].timeResult, S_OK);
             EXPECT_EQ(samples[k].stop, samples[k].start + 10000);
             EXPECT_TRUE(samples[k].syncPoint);
@@ -122,11 +87,9 @@ TEST_F(CaptureInPlatformGraph, StreamsEveryCatalogueFormatAsTimedNoiseFromANewTh
                 EXPECT_EQ(samples[k].start - samples[k - 1].start, 100000);
             }
         }
-        const std::vector<BYTE> expected = NoiseOfANewThread(2, format.sampleBytes);
-        ASSERT_EQ(samples[0].bytes.size() + samples[1].bytes.size(), expected.size());
-        EXPECT_TRUE(std::equal(samples[0].bytes.begin(), samples[0].bytes.end(), expected.begin()));
-        EXPECT_TRUE(std::equal(samples[1].bytes.begin(), samples[1].bytes.end(),
-                               expected.begin() + format.sampleBytes));
+        const ExpectedNoise expected = NoiseOfANewThread(2, format.frameBytes);
+        EXPECT_TRUE(samples[0].bytes == expected.frames[0]);
+        EXPECT_TRUE(samples[1].bytes == expected.frames[1]);
         graph.Release();
     }
 }

@@ -4,45 +4,9 @@
 #include <cstdlib>
 #include <vector>
 #include "CaptureFilterSupport.h"
-#include "NewThread.h"
 #include "PlatformGraph.h"
-#include "camera/NoiseGenerator.h"
 
 namespace {
-
-struct Format
-{
-    LONG index;
-    LONG frameBytes;
-};
-const Format Formats[] = {
-    {1, 12582912}, {2, 3145728}, {3, 786432}, {4, 9437184}, {5, 2359296}, {6, 589824},
-};
-
-struct Drawn
-{
-    std::vector<std::vector<BYTE>> frames;
-    std::vector<int> betweenFrames;     // what a downstream draw after each frame got
-};
-
-// One rand() per byte and one more per frame on a new thread, and, when asked, one
-// draw more after each frame as a downstream filter makes it.
-Drawn DrawOnNewThread(size_t frames, LONG frameBytes, bool drawAfterEachFrame)
-{
-    Drawn drawn;
-    EXPECT_TRUE(RunOnNewThread([&] {
-        for (size_t frame = 0; frame < frames; ++frame) {
-            std::vector<BYTE> bytes(static_cast<size_t>(frameBytes));
-            for (BYTE& byte : bytes)
-                byte = NoiseByte(rand());
-            rand();
-            drawn.frames.push_back(std::move(bytes));
-            if (drawAfterEachFrame)
-                drawn.betweenFrames.push_back(rand());
-        }
-    }));
-    return drawn;
-}
 
 // A downstream filter that uses rand() on the thread that delivers to it, and looks at
 // whether the camera still makes its frames from the model.
@@ -109,9 +73,9 @@ protected:
 TEST_F(NoiseThroughPlatformGraph, EveryFormatDeliversRandsBytesFrameAfterFrameAndRunAfterRun)
 {
     const size_t frames = 3;
-    for (const Format& format : Formats) {
+    for (const CatalogueFormat& format : CatalogueFormats) {
         SCOPED_TRACE(format.index);
-        const Drawn expected = DrawOnNewThread(frames, format.frameBytes, false);
+        const ExpectedNoise expected = NoiseOfANewThread(frames, format.frameBytes);
         BuildWithPreferred(format.index, &recorder);
         for (int run = 0; run < 3; ++run) {
             SCOPED_TRACE(run);
@@ -128,8 +92,8 @@ TEST_F(NoiseThroughPlatformGraph, EveryFormatDeliversRandsBytesFrameAfterFrameAn
 TEST_F(NoiseThroughPlatformGraph, ADownstreamDrawOnTheWorkerSendsTheStreamBackToRandPerByte)
 {
     const size_t frames = 4;
-    const Format& format = Formats[5];
-    const Drawn expected = DrawOnNewThread(frames, format.frameBytes, true);
+    const CatalogueFormat& format = CatalogueFormats[5];
+    const ExpectedNoise expected = NoiseOfANewThread(frames, format.frameBytes, true);
     drawer.Watch(CapturePinOf(filter.Get()));
     BuildWithPreferred(format.index, &drawer);
     const std::vector<GrabbedSample> samples = RunFor(&drawer, frames);
