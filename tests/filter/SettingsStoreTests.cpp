@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <cstring>
 #include <string>
+#include "SettingsExpectations.h"
 #include "filter/SettingsStore.h"
 #include "filter/CameraValueLists.h"
 #include "framework/Ownership.h"
@@ -79,22 +80,6 @@ CameraSettings SampleSettings()
     settings.AntiFlickerFreq = -7;
     std::strcpy(settings.CameraName, "Test camera 3");
     return settings;
-}
-
-void ExpectSameSettings(const CameraSettings& actual, const CameraSettings& expected)
-{
-    EXPECT_EQ(actual.ExposureGain, expected.ExposureGain);
-    EXPECT_EQ(actual.ExposureIntTime, expected.ExposureIntTime);
-    EXPECT_EQ(actual.ExposureMaxGain, expected.ExposureMaxGain);
-    EXPECT_EQ(actual.ExposureMaxIntTime, expected.ExposureMaxIntTime);
-    EXPECT_EQ(actual.AutoLevelsMinClip, expected.AutoLevelsMinClip);
-    EXPECT_EQ(actual.AutoLevelsMaxClip, expected.AutoLevelsMaxClip);
-    EXPECT_EQ(actual.AutoExposureEnable, expected.AutoExposureEnable);
-    EXPECT_EQ(actual.AutoLevelsEnable, expected.AutoLevelsEnable);
-    EXPECT_EQ(actual.settingsChanged, expected.settingsChanged);
-    EXPECT_EQ(actual.AntiFlickerEnable, expected.AntiFlickerEnable);
-    EXPECT_EQ(actual.AntiFlickerFreq, expected.AntiFlickerFreq);
-    EXPECT_STREQ(actual.CameraName, expected.CameraName);
 }
 
 TEST_F(SettingsStore, KeyPathIsTheClassKeysServerSubkey)

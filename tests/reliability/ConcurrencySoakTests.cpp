@@ -22,6 +22,7 @@
 #include "camera/FormatCatalogue.h"
 #include "filter/CameraValueLists.h"
 #include "filter/CaptureFilterSupport.h"
+#include "SettingsExpectations.h"
 #include "filter/SettingsStore.h"
 #include "Orvix61Test.h"
 
@@ -96,21 +97,6 @@ CameraSettings RandomSettings(SeededRandom& random)
     settings.AntiFlickerFreq = LONG(random.Below(3));
     std::snprintf(settings.CameraName, sizeof(settings.CameraName), "Test camera %u", 1 + random.Below(4));
     return settings;
-}
-
-void ExpectSameStoredSettings(const CameraSettings& actual, const CameraSettings& expected)
-{
-    EXPECT_EQ(actual.ExposureGain, expected.ExposureGain);
-    EXPECT_EQ(actual.ExposureIntTime, expected.ExposureIntTime);
-    EXPECT_EQ(actual.ExposureMaxGain, expected.ExposureMaxGain);
-    EXPECT_EQ(actual.ExposureMaxIntTime, expected.ExposureMaxIntTime);
-    EXPECT_EQ(actual.AutoLevelsMinClip, expected.AutoLevelsMinClip);
-    EXPECT_EQ(actual.AutoLevelsMaxClip, expected.AutoLevelsMaxClip);
-    EXPECT_EQ(actual.AutoExposureEnable, expected.AutoExposureEnable);
-    EXPECT_EQ(actual.AutoLevelsEnable, expected.AutoLevelsEnable);
-    EXPECT_EQ(actual.AntiFlickerEnable, expected.AntiFlickerEnable);
-    EXPECT_EQ(actual.AntiFlickerFreq, expected.AntiFlickerFreq);
-    EXPECT_STREQ(actual.CameraName, expected.CameraName);
 }
 
 void Count(volatile LONG* counter, bool documented, SoakRecord* record)
