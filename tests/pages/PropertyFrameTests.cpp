@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 #include <vector>
+#include "FrameWindows.h"
 #include "ModuleUnderTest.h"
 #include "Orvix61Test.h"
 #include "pages/PageResources.h"
@@ -34,45 +35,6 @@ bool Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* answ
     if (answer)
         *answer = LRESULT(result);
     return true;
-}
-
-// The window anywhere below `root` with the control id, or null.
-HWND FindControl(HWND root, int controlId)
-{
-    struct Search
-    {
-        int controlId;
-        HWND found;
-    } search = {controlId, nullptr};
-    EnumChildWindows(root, [](HWND window, LPARAM context) -> BOOL {
-        Search* search = reinterpret_cast<Search*>(context);
-        if (GetDlgCtrlID(window) != search->controlId)
-            return TRUE;
-        search->found = window;
-        return FALSE;
-    }, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
-// The top-level window of `uiThread` that shows the control, or null. The page makes its
-// controls visible by the last step of its activation, so a visible control has its
-// contents.
-HWND FindFrameShowing(DWORD uiThread, int controlId)
-{
-    struct Search
-    {
-        int controlId;
-        HWND frame;
-    } search = {controlId, nullptr};
-    EnumThreadWindows(uiThread, [](HWND window, LPARAM context) -> BOOL {
-        Search* search = reinterpret_cast<Search*>(context);
-        const HWND control = FindControl(window, search->controlId);
-        if (!control || !IsWindowVisible(control))
-            return TRUE;
-        search->frame = window;
-        return FALSE;
-    }, reinterpret_cast<LPARAM>(&search));
-    return search.frame;
 }
 
 // The selected item's text, "<none>", or "<no answer>" when the box did not answer.

@@ -1,4 +1,5 @@
 #include "PropertyFrameShot.h"
+#include "FrameWindows.h"
 #include <olectl.h>
 #include <prsht.h>
 #include "framework/Ownership.h"
@@ -24,43 +25,6 @@ struct Shot
 // The shot in progress: a thread timer's callback has no context of its own, and the
 // frame is modal, so a thread has at most one.
 thread_local Shot* activeShot = nullptr;
-
-// The window anywhere below `root` with the control id, or null.
-HWND FindControl(HWND root, int controlId)
-{
-    struct Search
-    {
-        int controlId;
-        HWND found;
-    } search = {controlId, nullptr};
-    EnumChildWindows(root, [](HWND window, LPARAM context) -> BOOL {
-        Search* search = reinterpret_cast<Search*>(context);
-        if (GetDlgCtrlID(window) != search->controlId)
-            return TRUE;
-        search->found = window;
-        return FALSE;
-    }, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
-// The top-level window of `thread` in which the control is visible, or null.
-HWND FindFrameShowing(DWORD thread, int controlId)
-{
-    struct Search
-    {
-        int controlId;
-        HWND frame;
-    } search = {controlId, nullptr};
-    EnumThreadWindows(thread, [](HWND window, LPARAM context) -> BOOL {
-        Search* search = reinterpret_cast<Search*>(context);
-        const HWND control = FindControl(window, search->controlId);
-        if (!control || !IsWindowVisible(control))
-            return TRUE;
-        search->frame = window;
-        return FALSE;
-    }, reinterpret_cast<LPARAM>(&search));
-    return search.frame;
-}
 
 // Cancels and closes whatever the thread shows: the frame, or a message in its way.
 void CloseThreadWindows(DWORD thread)
