@@ -49,39 +49,11 @@ HRESULT LoadedModule::UnregisterServer() const
     return unregisterServer();
 }
 
-std::vector<VideoInputDevice> VideoInputDevices()
-{
-    std::vector<VideoInputDevice> devices;
-    ComPtr<ICreateDevEnum> enumerator;
-    if (FAILED(CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER,
-                                IID_ICreateDevEnum, enumerator.PutVoid())))
-        return devices;
-    ComPtr<IEnumMoniker> monikers;
-    // S_FALSE: the category is empty.
-    if (enumerator->CreateClassEnumerator(CLSID_VideoInputDeviceCategory, monikers.Put(), 0) != S_OK)
-        return devices;
-    ComPtr<IMoniker> moniker;
-    while (monikers->Next(1, moniker.Put(), nullptr) == S_OK) {
-        VideoInputDevice device;
-        device.moniker = moniker;
-        ComPtr<IPropertyBag> properties;
-        if (SUCCEEDED(moniker->BindToStorage(nullptr, nullptr, IID_IPropertyBag, properties.PutVoid()))) {
-            VARIANT name;
-            VariantInit(&name);
-            if (SUCCEEDED(properties->Read(L"FriendlyName", &name, nullptr)) && name.vt == VT_BSTR)
-                device.friendlyName = name.bstrVal;
-            VariantClear(&name);
-        }
-        devices.push_back(std::move(device));
-    }
-    return devices;
-}
-
-int CountDevicesNamed(const std::vector<VideoInputDevice>& devices, const wchar_t* name)
+int CountDevicesNamed(const std::vector<VideoDevice>& devices, const wchar_t* name)
 {
     int count = 0;
-    for (const VideoInputDevice& device : devices)
-        count += device.friendlyName == name;
+    for (const VideoDevice& device : devices)
+        count += device.name == name;
     return count;
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 #include "ChildProcess.h"
+#include "VideoDevices.h"
 #include "framework/Ownership.h"
 
 // DOS path of the module this build made.
@@ -36,14 +37,8 @@ private:
     HRESULT (STDAPICALLTYPE* unregisterServer)() = nullptr;
 };
 
-// One entry of the platform's video input device category.
-struct VideoInputDevice
-{
-    std::wstring friendlyName;
-    ComPtr<IMoniker> moniker;
-};
-std::vector<VideoInputDevice> VideoInputDevices();
-int CountDevicesNamed(const std::vector<VideoInputDevice>& devices, const wchar_t* name);
+// How many of the platform's video input devices (ListVideoDevices) have the name.
+int CountDevicesNamed(const std::vector<VideoDevice>& devices, const wchar_t* name);
 
 // Registry reads for checking what registration left behind.
 bool RegistryKeyExists(HKEY root, const std::string& path);

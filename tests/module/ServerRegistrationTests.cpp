@@ -100,7 +100,8 @@ TEST_F(ServerRegistration, Regsvr32WritesEveryClassKeyAndRemovesThemAgain)
     ExpectRegsvr32Succeeds(true);
     for (const RegisteredClass& registered : classes)
         EXPECT_FALSE(RegistryKeyExists(HKEY_CLASSES_ROOT, ClassKey(registered.classId)));
-    const std::vector<VideoInputDevice> devices = VideoInputDevices();
+    std::vector<VideoDevice> devices;
+    ASSERT_EQ(S_OK, ListVideoDevices(&devices));
     for (const wchar_t* name : deviceNames)
         EXPECT_EQ(0, CountDevicesNamed(devices, name));
 }
@@ -109,7 +110,8 @@ TEST_F(ServerRegistration, RegisteringTwiceListsEachDeviceOnce)
 {
     ExpectRegsvr32Succeeds(false);
     ExpectRegsvr32Succeeds(false);
-    const std::vector<VideoInputDevice> devices = VideoInputDevices();
+    std::vector<VideoDevice> devices;
+    ASSERT_EQ(S_OK, ListVideoDevices(&devices));
     for (const wchar_t* name : deviceNames)
         EXPECT_EQ(1, CountDevicesNamed(devices, name)) << Narrow(name);
 }
@@ -151,12 +153,13 @@ TEST_F(ServerRegistration, FiltersAreInTheMappersDefaultCategoryAtDoNotUseMerit)
 TEST_F(ServerRegistration, DeviceEnumeratorListsTheVariantsAndMakesWorkingFilters)
 {
     ExpectRegsvr32Succeeds(false);
-    const std::vector<VideoInputDevice> devices = VideoInputDevices();
+    std::vector<VideoDevice> devices;
+    ASSERT_EQ(S_OK, ListVideoDevices(&devices));
     for (int variant = 0; variant < 4; ++variant) {
         SCOPED_TRACE(Narrow(deviceNames[variant]));
-        const VideoInputDevice* device = nullptr;
-        for (const VideoInputDevice& candidate : devices)
-            if (candidate.friendlyName == deviceNames[variant])
+        const VideoDevice* device = nullptr;
+        for (const VideoDevice& candidate : devices)
+            if (candidate.name == deviceNames[variant])
                 device = &candidate;
         ASSERT_NE(nullptr, device);
 
