@@ -13,6 +13,7 @@
 #include "camera/FormatCatalogue.h"
 #include "camera/NoiseGenerator.h"
 #include "camera/TestCamera.h"
+#include "framework/Ownership.h"
 
 namespace {
 
@@ -82,19 +83,6 @@ std::string Rate(double bytesPerSecond)
     return text;
 }
 
-const char* KernelName(NoiseKernel kernel)
-{
-    switch (kernel) {
-    case NoiseKernel::Sse2:
-        return "SSE2";
-    case NoiseKernel::Avx2:
-        return "AVX2";
-    case NoiseKernel::Avx512:
-        return "AVX-512";
-    }
-    return "?";
-}
-
 std::string ProcessorName()
 {
     char name[128] = {};
@@ -136,7 +124,7 @@ void PrintMachine()
     std::printf("Noise:    %s\n\n",
                 PlatformGeneratorIsModelled()
                     ? (std::string("the platform's rand() is the model; frames come from the ")
-                       + KernelName(FastestNoiseKernel()) + " kernel").c_str()
+                       + NoiseKernelName(FastestNoiseKernel()) + " kernel").c_str()
                     : "the platform's rand() is NOT the model; every frame draws rand() per byte");
 }
 
@@ -249,25 +237,9 @@ void PrintFormat(const FormatFigures& figures, const Options& options)
 
     std::printf("  Kernels alone, ratio to memset:");
     for (const auto& kernel : figures.kernelMs)
-        std::printf("  %s %.2fx", KernelName(kernel.first), kernel.second / figures.memsetMs);
+        std::printf("  %s %.2fx", NoiseKernelName(kernel.first), kernel.second / figures.memsetMs);
     std::printf("\n\n");
 }
-
-// The component runtime for the life of main; everything made inside is gone first.
-class ComRuntime
-{
-public:
-    ComRuntime() : result(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
-    ~ComRuntime()
-    {
-        if (SUCCEEDED(result))
-            CoUninitialize();
-    }
-    HRESULT Result() const { return result; }
-
-private:
-    const HRESULT result;
-};
 
 } // namespace
 
@@ -283,7 +255,7 @@ int wmain(int argc, wchar_t** argv)
         std::fputs(usage, stdout);
         return exitMeasured;
     }
-    ComRuntime runtime;
+    ComApartment runtime;
     if (FAILED(runtime.Result())) {
         std::fprintf(stderr, "orvix-bench: cannot start the component runtime: 0x%08lX\n",
                      static_cast<unsigned long>(runtime.Result()));

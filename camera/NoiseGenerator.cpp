@@ -277,6 +277,19 @@ bool ProcessorRuns(NoiseKernel kernel)
     return kernels & (1u << unsigned(kernel));
 }
 
+const char* NoiseKernelName(NoiseKernel kernel)
+{
+    switch (kernel) {
+    case NoiseKernel::Sse2:
+        return "SSE2";
+    case NoiseKernel::Avx2:
+        return "AVX2";
+    case NoiseKernel::Avx512:
+        return "AVX-512";
+    }
+    return "?";
+}
+
 NoiseKernel FastestNoiseKernel()
 {
     if (ProcessorRuns(NoiseKernel::Avx512))

@@ -44,6 +44,9 @@ enum class NoiseKernel
     Avx512,     // AVX-512 F, BW and VBMI
 };
 
+// The kernel's name as reports print it: "SSE2", "AVX2" or "AVX-512".
+const char* NoiseKernelName(NoiseKernel kernel);
+
 // The processor has the kernel's instructions and the system keeps their registers
 // across thread switches.
 bool ProcessorRuns(NoiseKernel kernel);

@@ -11,19 +11,6 @@ namespace {
 
 const NoiseKernel AllKernels[] = {NoiseKernel::Sse2, NoiseKernel::Avx2, NoiseKernel::Avx512};
 
-const char* KernelName(NoiseKernel kernel)
-{
-    switch (kernel) {
-    case NoiseKernel::Sse2:
-        return "SSE2";
-    case NoiseKernel::Avx2:
-        return "AVX2";
-    case NoiseKernel::Avx512:
-        return "AVX-512";
-    }
-    return "?";
-}
-
 // Counts the draws of this thread's rand() that differ from the model run on from
 // `state`.
 int DisagreeingDraws(uint32_t state, int draws)
@@ -117,7 +104,7 @@ TEST(NoiseKernels, StoreTheModelsBytesForAnyStateLengthAndAlignment)
     const uint32_t states[] = {GeneratorDefaultSeed, 0xFFFFFFFFu, 0x6A09E667u};
     const BYTE guard = 0xA5;
     for (NoiseKernel kernel : AllKernels) {
-        SCOPED_TRACE(KernelName(kernel));
+        SCOPED_TRACE(NoiseKernelName(kernel));
         for (uint32_t start : states) {
             for (size_t length : lengths) {
                 for (size_t offset = 0; offset < 4; ++offset) {
@@ -147,7 +134,7 @@ TEST(NoiseKernels, FillTheLargestFrameAsRandPerByteOnANewThread)
     }));
     std::vector<BYTE> filled(frameBytes);
     for (NoiseKernel kernel : AllKernels) {
-        SCOPED_TRACE(KernelName(kernel));
+        SCOPED_TRACE(NoiseKernelName(kernel));
         std::memset(filled.data(), 0, frameBytes);
         FillNoise(GeneratorDefaultSeed, filled.data(), frameBytes, kernel);
         EXPECT_TRUE(filled == drawn);
