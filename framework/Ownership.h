@@ -1,6 +1,6 @@
 #pragma once
 // Owners of the resources that cross this module: interface references, task memory,
-// kernel handles and registry keys. Each releases what it holds when it goes.
+// kernel handles, registry keys and a thread's hold on the component runtime. Each releases what it holds when it goes.
 #include <windows.h>
 #include <objbase.h>
 #include <cstddef>
@@ -175,4 +175,24 @@ public:
 
 private:
     HKEY key = nullptr;
+};
+
+// The calling thread's hold on the component runtime, in the multithreaded apartment,
+// for as long as this lives. Uninitialises only what its own call initialised.
+class ComApartment
+{
+public:
+    ComApartment() : result(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+    ~ComApartment()
+    {
+        if (SUCCEEDED(result))
+            CoUninitialize();
+    }
+
+    HRESULT Result() const { return result; }
+
+private:
+    const HRESULT result;
 };

@@ -10,6 +10,7 @@
 #include "CaptureOptions.h"
 #include "FrameCollector.h"
 #include "VideoDevices.h"
+#include "framework/Ownership.h"
 
 namespace
 {
@@ -205,21 +206,6 @@ int Capture(const CaptureOptions& options)
     return exitCaptured;
 }
 
-// The component runtime for the life of main; everything made inside is gone first.
-class ComRuntime
-{
-public:
-    ComRuntime() : result(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
-    ~ComRuntime()
-    {
-        if (SUCCEEDED(result))
-            CoUninitialize();
-    }
-    HRESULT Result() const { return result; }
-
-private:
-    const HRESULT result;
-};
 }
 
 int wmain(int argc, wchar_t** argv)
@@ -234,7 +220,7 @@ int wmain(int argc, wchar_t** argv)
         fputs(CaptureUsage(), stdout);
         return exitCaptured;
     }
-    ComRuntime runtime;
+    ComApartment runtime;
     if (FAILED(runtime.Result()))
         return Fail(exitCaptureFailed, "cannot start the component runtime: " + ResultText(runtime.Result()));
     return options.listDevices ? ListDevices() : Capture(options);
