@@ -1,5 +1,7 @@
 #include "FakeInputPin.h"
 #include <cstring>
+#include <cwchar>
+#include <iterator>
 #include <new>
 #include <string>
 #include "framework/Result.h"
@@ -116,7 +118,7 @@ HRESULT FakeInputPin::ConnectionMediaType(AM_MEDIA_TYPE* type)
 HRESULT FakeInputPin::QueryPinInfo(PIN_INFO* info)
 {
     info->pFilter = nullptr;
-    std::wcscpy(info->achName, L"Fake Input");
+    std::wcsncpy(info->achName, L"Fake Input", std::size(info->achName));
     info->dir = direction;
     return S_OK;
 }
