@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building and testing need on a Debian 12 machine, only what is missing.
 set -euo pipefail
-packages=(mingw-w64 wine64 xvfb xauth cmake ninja-build googletest "$@")
+packages=(mingw-w64 wine64 xvfb xauth cmake ninja-build googletest clang-format "$@")
 # npm fetches the Windows ffmpeg the client tests run; Debian's own serves if none is there.
 command -v npm >/dev/null || packages+=(npm)
 missing=()
