@@ -1,8 +1,10 @@
 #include "FillTiming.h"
-#include <cstring>
-#include <functional>
+
 #include "camera/TestCamera.h"
 #include "framework/Ownership.h"
+
+#include <cstring>
+#include <functional>
 
 namespace {
 
@@ -57,7 +59,7 @@ bool RunOnNewThread(const std::function<void()>& work)
     return thread.IsValid() && WaitForSingleObject(thread.Get(), INFINITE) == WAIT_OBJECT_0;
 }
 
-} // namespace
+}    // namespace
 
 double MemsetMsPerFrame(BYTE* buffer, size_t bytes)
 {
@@ -81,7 +83,8 @@ FillFigures CaptureFrameMsPerFrame(const FrameLayout& layout, BYTE* buffer, bool
             camera.OnStreamStart();
         LONGLONG stampMs = 0;
         LONG durationMs = 0;
-        figures.msPerFrame = BestMsPerCall([&] { camera.CaptureFrame(buffer, &stampMs, &durationMs); });
+        figures.msPerFrame =
+            BestMsPerCall([&] { camera.CaptureFrame(buffer, &stampMs, &durationMs); });
         figures.fromModel = camera.NoiseFromModel();
     });
     return figures;

@@ -3,21 +3,23 @@
 // camera's CaptureFrame as a streaming thread calls it, and the noise kernels alone.
 // Each figure is the best of several rounds, so that other work on the machine counts
 // as little as it can.
-#include <windows.h>
-#include <cstddef>
 #include "camera/NoiseGenerator.h"
+
+#include <windows.h>
+
+#include <cstddef>
 
 struct FrameLayout
 {
     LONG width;
-    LONG height;        // negative: top-down, as the catalogue lists it
+    LONG height;    // negative: top-down, as the catalogue lists it
     LONG bitCount;
 };
 
 struct FillFigures
 {
     double msPerFrame = 0;
-    bool fromModel = false;     // the camera made its frames from the model throughout
+    bool fromModel = false;    // the camera made its frames from the model throughout
 };
 
 // `buffer` holds at least `bytes` bytes, committed.

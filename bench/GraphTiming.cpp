@@ -1,15 +1,18 @@
 #include "GraphTiming.h"
-#include <dshow.h>
-#include <psapi.h>
-#include <qedit.h>
-#include <cstdlib>
-#include <memory>
+
 #include "CaptureGraph.h"
 #include "filter/CCapSrc.h"
 #include "filter/CCapSrcStream.h"
 #include "filter/FilterVariant.h"
 #include "framework/Locks.h"
 #include "framework/Ownership.h"
+
+#include <dshow.h>
+#include <psapi.h>
+#include <qedit.h>
+
+#include <cstdlib>
+#include <memory>
 
 namespace {
 
@@ -143,7 +146,7 @@ public:
     const LONGLONG leastTicks;
     const bool drawBetweenFrames;
     volatile LONG count = 0;
-    bool finished = false;      // the streaming thread's own
+    bool finished = false;    // the streaming thread's own
     LONG frames = 0;
     LONGLONG firstCounter = 0, lastCounter = 0;
     ULONGLONG firstCpu = 0, lastCpu = 0;
@@ -153,9 +156,10 @@ private:
     UniqueHandle done;
 };
 
-} // namespace
+}    // namespace
 
-GraphFigures RunThroughGraph(int capability, int leastFrames, double leastSeconds, bool drawBetweenFrames)
+GraphFigures RunThroughGraph(int capability, int leastFrames, double leastSeconds,
+                             bool drawBetweenFrames)
 {
     GraphFigures figures;
     HRESULT hr = S_OK;
@@ -170,7 +174,8 @@ GraphFigures RunThroughGraph(int capability, int leastFrames, double leastSecond
     FrameCounter counter(leastFrames, leastSeconds, drawBetweenFrames);
     {
         CaptureGraph graph;
-        if (FAILED(figures.result = graph.Build(filter.Get(), BenchVariant.displayName, &figures.failedStep))
+        if (FAILED(figures.result =
+                       graph.Build(filter.Get(), BenchVariant.displayName, &figures.failedStep))
             || FAILED(figures.result = graph.Connect(capability, &figures.failedStep)))
             return figures;
         if (FAILED(figures.result = graph.Run(&counter))) {
@@ -187,11 +192,13 @@ GraphFigures RunThroughGraph(int capability, int leastFrames, double leastSecond
         }
     }
     // The clocks start once the first frame is through, so they time the frames after it.
-    const double seconds = double(counter.lastCounter - counter.firstCounter) / double(CounterFrequency());
+    const double seconds =
+        double(counter.lastCounter - counter.firstCounter) / double(CounterFrequency());
     const int timed = counter.frames - 1;
     figures.frames = counter.frames;
     figures.framesPerSecond = seconds > 0 ? timed / seconds : 0;
-    figures.cpuMsPerFrame = timed > 0 ? double(counter.lastCpu - counter.firstCpu) / 10000.0 / timed : 0;
+    figures.cpuMsPerFrame =
+        timed > 0 ? double(counter.lastCpu - counter.firstCpu) / 10000.0 / timed : 0;
     figures.privateBytesAfter100 = counter.privateBytesAfter100;
     figures.privateBytesAfter1000 = counter.privateBytesAfter1000;
     figures.fromModel = static_cast<CCapSrcStream*>(capture->PinAt(0))->Camera().NoiseFromModel();

@@ -1,19 +1,21 @@
 // orvix-bench: what a noise frame of each catalogue format costs, filled alone and
 // through the platform's filter graph, made from the model of rand() and with rand()
 // per byte, against the platform's memset of the same buffer.
-#include <windows.h>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <cwchar>
-#include <string>
-#include <vector>
 #include "FillTiming.h"
 #include "GraphTiming.h"
 #include "camera/FormatCatalogue.h"
 #include "camera/NoiseGenerator.h"
 #include "camera/TestCamera.h"
 #include "framework/Ownership.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -40,7 +42,7 @@ constexpr double goalRateFactor = 5.0;
 
 struct Options
 {
-    int onlyFormat = 0;     // 0: every format
+    int onlyFormat = 0;    // 0: every format
     bool perByte = true;
 };
 
@@ -88,7 +90,8 @@ std::string ProcessorName()
     char name[128] = {};
     DWORD bytes = sizeof(name) - 1;
     if (RegGetValueA(HKEY_LOCAL_MACHINE, "HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0",
-                     "ProcessorNameString", RRF_RT_REG_SZ, nullptr, name, &bytes) != ERROR_SUCCESS)
+                     "ProcessorNameString", RRF_RT_REG_SZ, nullptr, name, &bytes)
+        != ERROR_SUCCESS)
         return "unknown processor";
     std::string text(name);
     while (!text.empty() && text.back() == ' ')
@@ -102,7 +105,7 @@ std::string PlatformName()
     using VersionFunction = const char*(CDECL*)();
     HMODULE ntdll = GetModuleHandleA("ntdll.dll");
     auto wineVersion = ntdll ? reinterpret_cast<VersionFunction>(
-                                   reinterpret_cast<void*>(GetProcAddress(ntdll, "wine_get_version")))
+                           reinterpret_cast<void*>(GetProcAddress(ntdll, "wine_get_version")))
                              : nullptr;
     return wineVersion ? std::string("Wine ") + wineVersion() : "Windows";
 }
@@ -116,15 +119,16 @@ void PrintMachine()
     GlobalMemoryStatusEx(&memory);
     SYSTEMTIME now = {};
     GetLocalTime(&now);
-    std::printf("Machine:  %s, %lu logical processors, %.1f GB memory; %s\n", ProcessorName().c_str(),
-                static_cast<unsigned long>(system.dwNumberOfProcessors), double(memory.ullTotalPhys) / 1e9,
-                PlatformName().c_str());
+    std::printf("Machine:  %s, %lu logical processors, %.1f GB memory; %s\n",
+                ProcessorName().c_str(), static_cast<unsigned long>(system.dwNumberOfProcessors),
+                double(memory.ullTotalPhys) / 1e9, PlatformName().c_str());
     std::printf("Date:     %04u-%02u-%02u %02u:%02u\n", now.wYear, now.wMonth, now.wDay, now.wHour,
                 now.wMinute);
     std::printf("Noise:    %s\n\n",
                 PlatformGeneratorIsModelled()
                     ? (std::string("the platform's rand() is the model; frames come from the ")
-                       + NoiseKernelName(FastestNoiseKernel()) + " kernel").c_str()
+                       + NoiseKernelName(FastestNoiseKernel()) + " kernel")
+                          .c_str()
                     : "the platform's rand() is NOT the model; every frame draws rand() per byte");
 }
 
@@ -137,11 +141,11 @@ struct FormatFigures
     double nominalRate = 0;
     double memsetMs = 0;
     FillFigures model;
-    FillFigures perByte;                // only with options.perByte
+    FillFigures perByte;    // only with options.perByte
     std::vector<std::pair<NoiseKernel, double>> kernelMs;
     GraphFigures modelGraph;
-    GraphFigures perByteGraph;          // only with options.perByte
-    bool measured = false;              // the frame buffer and both graph runs were had
+    GraphFigures perByteGraph;    // only with options.perByte
+    bool measured = false;        // the frame buffer and both graph runs were had
 };
 
 FormatFigures MeasureFormat(int index, const Options& options)
@@ -167,13 +171,16 @@ FormatFigures MeasureFormat(int index, const Options& options)
         figures.perByte = CaptureFrameMsPerFrame(figures.layout, buffer, false);
     for (NoiseKernel kernel : {NoiseKernel::Sse2, NoiseKernel::Avx2, NoiseKernel::Avx512})
         if (ProcessorRuns(kernel))
-            figures.kernelMs.emplace_back(kernel, KernelMsPerFrame(kernel, buffer, figures.frameBytes));
+            figures.kernelMs.emplace_back(kernel,
+                                          KernelMsPerFrame(kernel, buffer, figures.frameBytes));
     VirtualFree(buffer, 0, MEM_RELEASE);
 
     figures.modelGraph = RunThroughGraph(index, modelGraphFrames, modelGraphSeconds, false);
     if (options.perByte)
-        figures.perByteGraph = RunThroughGraph(index, perByteGraphFrames, perByteGraphSeconds, true);
-    figures.measured = SUCCEEDED(figures.modelGraph.result) && SUCCEEDED(figures.perByteGraph.result);
+        figures.perByteGraph =
+            RunThroughGraph(index, perByteGraphFrames, perByteGraphSeconds, true);
+    figures.measured =
+        SUCCEEDED(figures.modelGraph.result) && SUCCEEDED(figures.perByteGraph.result);
     return figures;
 }
 
@@ -195,8 +202,9 @@ void PrintRow(const std::string& label, bool perByteMeasured, const std::string&
 void PrintFormat(const FormatFigures& figures, const Options& options)
 {
     std::printf("Format %d: RGB%d %ldx%ld, %s bytes a frame, nominal %.0f fps\n", figures.index,
-                int(figures.layout.bitCount), long(figures.layout.width), long(-figures.layout.height),
-                Grouped(figures.frameBytes).c_str(), figures.nominalRate);
+                int(figures.layout.bitCount), long(figures.layout.width),
+                long(-figures.layout.height), Grouped(figures.frameBytes).c_str(),
+                figures.nominalRate);
     if (figures.memsetMs <= 0) {
         std::printf("  no memory for a frame\n\n");
         return;
@@ -241,7 +249,7 @@ void PrintFormat(const FormatFigures& figures, const Options& options)
     std::printf("\n\n");
 }
 
-} // namespace
+}    // namespace
 
 int wmain(int argc, wchar_t** argv)
 {
@@ -274,7 +282,8 @@ int wmain(int argc, wchar_t** argv)
     }
 
     std::printf("Goals: frame fill within %.0fx of memset; at least %.0fx the nominal rate through "
-                "the graph\n", goalFillRatio, goalRateFactor);
+                "the graph\n",
+                goalFillRatio, goalRateFactor);
     bool allMeasured = true;
     for (const FormatFigures& figures : measured) {
         allMeasured = allMeasured && figures.measured;
@@ -285,9 +294,9 @@ int wmain(int argc, wchar_t** argv)
         const double fillRatio = figures.model.msPerFrame / figures.memsetMs;
         const double rate = figures.modelGraph.framesPerSecond;
         const double goalRate = goalRateFactor * figures.nominalRate;
-        std::printf("  Format %d: fill %.2fx memset, %s; graph %.0f fps against %.0f, %s\n", figures.index,
-                    fillRatio, fillRatio <= goalFillRatio ? "met" : "MISSED", rate, goalRate,
-                    rate >= goalRate ? "met" : "MISSED");
+        std::printf("  Format %d: fill %.2fx memset, %s; graph %.0f fps against %.0f, %s\n",
+                    figures.index, fillRatio, fillRatio <= goalFillRatio ? "met" : "MISSED", rate,
+                    goalRate, rate >= goalRate ? "met" : "MISSED");
     }
     return allMeasured ? exitMeasured : exitMeasurementFailed;
 }

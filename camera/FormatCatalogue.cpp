@@ -1,4 +1,5 @@
 #include "FormatCatalogue.h"
+
 #include <cstring>
 
 static_assert(sizeof(VIDEOINFOHEADER) == 88, "a capability block is one VIDEOINFOHEADER");
@@ -38,10 +39,10 @@ bool IsCatalogueFrameSize(LONG width, LONG height)
     // Either sign of height: bottom-up proposals are as good as our top-down ones.
     const LONGLONG rows = height < 0 ? -LONGLONG(height) : LONGLONG(height);
     return (width == 2048 && rows == 1536) || (width == 1024 && rows == 768)
-        || (width == 512 && rows == 384);
+           || (width == 512 && rows == 384);
 }
 
-} // namespace
+}    // namespace
 
 void FillBitmapHeader(FormatIndex index, FormatIndex preferredIndex, BITMAPINFOHEADER* header)
 {
@@ -69,8 +70,8 @@ void FillBitmapHeader(FormatIndex index, FormatIndex preferredIndex, BITMAPINFOH
     }
 }
 
-HRESULT BuildListedMediaType(FormatIndex index, FormatIndex preferredIndex,
-                             double cameraFrameRate, CMediaTypeRecord* type)
+HRESULT BuildListedMediaType(FormatIndex index, FormatIndex preferredIndex, double cameraFrameRate,
+                             CMediaTypeRecord* type)
 {
     if (!type)
         return E_POINTER;

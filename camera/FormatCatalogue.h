@@ -1,9 +1,10 @@
 #pragma once
 // The fixed catalogue of six capture formats, how a format is written into the
 // platform's video records, and which proposed media types the capture pin accepts.
+#include "framework/MediaType.h"
+
 #include <windows.h>
 #include <dshow.h>
-#include "framework/MediaType.h"
 
 // 1 to 6, a position in the catalogue: 1-3 RGB32 and 4-6 RGB24, each group at 2048x1536,
 // 1024x768 and 512x384. 0 stands for the pin's preferred index; any other value, a
@@ -26,8 +27,8 @@ void FillBitmapHeader(FormatIndex index, FormatIndex preferredIndex, BITMAPINFOH
 // image size. AvgTimePerFrame follows `cameraFrameRate` (the rate of the last buffer
 // negotiation), not the listed format. E_OUTOFMEMORY, with `type` unchanged, when the
 // block cannot be had.
-HRESULT BuildListedMediaType(FormatIndex index, FormatIndex preferredIndex,
-                             double cameraFrameRate, CMediaTypeRecord* type);
+HRESULT BuildListedMediaType(FormatIndex index, FormatIndex preferredIndex, double cameraFrameRate,
+                             CMediaTypeRecord* type);
 
 // Rewrites `type` (a duplicate of the pin's connection type) for `index` and fills the
 // capability record. AvgTimePerFrame, bit rates and pUnk keep the duplicate's values.

@@ -1,7 +1,10 @@
 #include "NoiseGenerator.h"
+
 #include "framework/Ownership.h"
+
 #include <cpuid.h>
 #include <immintrin.h>
+
 #include <cstdlib>
 
 namespace {
@@ -69,9 +72,9 @@ uint32_t FillSse2(uint32_t state, BYTE* bytes, size_t count)
             __m128i quads[4];
 #pragma GCC unroll 4
             for (int q = 0; q < 4; ++q) {
-                const __m128 pair = _mm_shuffle_ps(_mm_castsi128_ps(lanes[2 * q]),
-                                                   _mm_castsi128_ps(lanes[2 * q + 1]),
-                                                   _MM_SHUFFLE(2, 0, 2, 0));
+                const __m128 pair =
+                    _mm_shuffle_ps(_mm_castsi128_ps(lanes[2 * q]),
+                                   _mm_castsi128_ps(lanes[2 * q + 1]), _MM_SHUFFLE(2, 0, 2, 0));
                 quads[q] = _mm_srli_epi32(_mm_castps_si128(pair), 24);
             }
             const __m128i out = _mm_packus_epi16(_mm_packs_epi32(quads[0], quads[1]),
@@ -121,8 +124,9 @@ __attribute__((target("avx2"))) uint32_t FillAvx2(uint32_t state, BYTE* bytes, s
                     _mm256_packs_epi32(_mm256_srli_epi32(v[0], 24), _mm256_srli_epi32(v[1], 24));
                 const __m256i high =
                     _mm256_packs_epi32(_mm256_srli_epi32(v[2], 24), _mm256_srli_epi32(v[3], 24));
-                _mm256_storeu_si256(reinterpret_cast<__m256i*>(bytes + round * roundBytes + group * 32),
-                                    _mm256_packus_epi16(low, high));
+                _mm256_storeu_si256(
+                    reinterpret_cast<__m256i*>(bytes + round * roundBytes + group * 32),
+                    _mm256_packus_epi16(low, high));
             }
 #pragma GCC unroll 8
             for (int m = 0; m < 8; ++m)
@@ -136,8 +140,8 @@ __attribute__((target("avx2"))) uint32_t FillAvx2(uint32_t state, BYTE* bytes, s
 // Sixty-four bytes per group of four vectors of sixteen 32-bit lanes, two groups per
 // round. Vector v of a group holds bytes 16 * v to 16 * v + 15 in order; one byte
 // permutation gathers the top bytes of two vectors, and a blend joins two such halves.
-__attribute__((target("avx512f,avx512bw,avx512vbmi"))) uint32_t FillAvx512(uint32_t state, BYTE* bytes,
-                                                                          size_t count)
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) uint32_t
+FillAvx512(uint32_t state, BYTE* bytes, size_t count)
 {
     constexpr size_t roundBytes = 128;
     const size_t rounds = count / roundBytes;
@@ -189,8 +193,8 @@ unsigned DetectKernels()
     // The system must save the registers a kernel uses, not only the processor have them.
     unsigned savedLow = 0, savedHigh = 0;
     __asm__ volatile("xgetbv" : "=a"(savedLow), "=d"(savedHigh) : "c"(0));
-    const unsigned vectorState = 0x6;       // SSE and AVX registers
-    const unsigned wideVectorState = 0xE0;  // mask registers and the upper AVX-512 registers
+    const unsigned vectorState = 0x6;         // SSE and AVX registers
+    const unsigned wideVectorState = 0xE0;    // mask registers and the upper AVX-512 registers
     if ((savedLow & vectorState) != vectorState || !__get_cpuid_count(7, 0, &a, &b, &c, &d))
         return kernels;
     if (b & bit_AVX2)
@@ -261,7 +265,7 @@ BOOL CALLBACK CheckPlatformOnce(PINIT_ONCE, void* result, void**)
     return TRUE;
 }
 
-} // namespace
+}    // namespace
 
 uint32_t AdvanceGenerator(uint32_t state, uint64_t steps)
 {

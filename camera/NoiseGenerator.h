@@ -6,6 +6,7 @@
 // free of shared state except the two processor and platform checks, which run once per
 // process.
 #include <windows.h>
+
 #include <cstddef>
 #include <cstdint>
 
@@ -39,9 +40,9 @@ constexpr int ConfirmingDraws = 3;
 
 enum class NoiseKernel
 {
-    Sse2,       // every x86-64 processor has it
+    Sse2,    // every x86-64 processor has it
     Avx2,
-    Avx512,     // AVX-512 F, BW and VBMI
+    Avx512,    // AVX-512 F, BW and VBMI
 };
 
 // The kernel's name as reports print it: "SSE2", "AVX2" or "AVX-512".

@@ -1,5 +1,7 @@
 #include "TestCamera.h"
+
 #include "NoiseGenerator.h"
+
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -69,8 +71,8 @@ void TestCamera::FillNoiseFrame(BYTE* buffer)
             noiseFromModel = value == GeneratorValue(generatorState);
         }
         if (noiseFromModel && position == ConfirmingDraws) {
-            generatorState = FillNoise(generatorState, buffer + position, size_t(frameBytes - position),
-                                       FastestNoiseKernel());
+            generatorState = FillNoise(generatorState, buffer + position,
+                                       size_t(frameBytes - position), FastestNoiseKernel());
             // The value drawn beyond the frame's bytes, then the thread's generator goes
             // where frameBytes + 1 draws would have taken it.
             generatorState = GeneratorStep(generatorState);

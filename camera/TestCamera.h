@@ -4,17 +4,18 @@
 // only: it takes no locks, reads no registry and knows no media types; its pin
 // serialises every call.
 #include <windows.h>
+
 #include <cstdint>
 
 // The negotiated frame layout. Only these fields have defaults at construction.
 struct FrameGeometry
 {
     LONG bitsPerPixel = 32;
-    LONG height = 768;          // always positive; top-down headers carry a negative one
+    LONG height = 768;    // always positive; top-down headers carry a negative one
     LONG width = 1024;
-    double frameRate = 6.0;     // until the first ConfigureGeometry
-    LONG decimation = 0;        // 2048 / width: 1, 2 or 4, first set by ConfigureGeometry
-    LONG frameBytes = 0;        // width * height * bitsPerPixel / 8, first set by UpdateFrameBytes
+    double frameRate = 6.0;    // until the first ConfigureGeometry
+    LONG decimation = 0;       // 2048 / width: 1, 2 or 4, first set by ConfigureGeometry
+    LONG frameBytes = 0;       // width * height * bitsPerPixel / 8, first set by UpdateFrameBytes
 };
 
 // What a real sensor would be given by the pin's settings step; the simulated camera
@@ -27,7 +28,7 @@ struct CameraParameters
     double minClip = 0;
     LONG autoLevels = 0;
     LONG autoExposure = 0;
-    double flickerHz = 0;       // 0.0 (off), 50.0 or 60.0
+    double flickerHz = 0;    // 0.0 (off), 50.0 or 60.0
     double fixedParam1 = 0;
     double maxGain = 0;
     double fixedParam2 = 0;
@@ -84,8 +85,8 @@ private:
 // One simulated camera as listed for the filter property page.
 struct CameraEntry
 {
-    LONG number;                // 1 to 4
-    char name[32];              // "Test camera %d"
+    LONG number;      // 1 to 4
+    char name[32];    // "Test camera %d"
 };
 
 // Fills up to `capacity` entries and returns how many: min(4, capacity).

@@ -1,15 +1,17 @@
 #include "CCapSrc.h"
-#include <new>
-#include "framework/PropertyPageList.h"
-#include "CameraValueLists.h"
+
 #include "CCapSrcStream.h"
+#include "CameraValueLists.h"
 #include "SettingsStore.h"
+#include "framework/PropertyPageList.h"
+
+#include <new>
 
 namespace {
 
 constexpr wchar_t PinName[] = L"Orvix61 Test Pin";
 
-} // namespace
+}    // namespace
 
 CCapSrc::CCapSrc(IUnknown* outer, HRESULT* result, const FilterVariant& variant)
     : CSource(outer, variant.filterClassId), variant(variant)

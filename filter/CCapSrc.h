@@ -2,11 +2,12 @@
 // The capture source filter of every variant: a source filter with one capture pin,
 // the variant's camera settings (persisted in the registry) and the custom IIPFilter
 // through which the filter property page reads and changes them.
-#include <windows.h>
-#include <dshow.h>
-#include "framework/CSource.h"
 #include "FilterVariant.h"
 #include "Orvix61Test.h"
+#include "framework/CSource.h"
+
+#include <windows.h>
+#include <dshow.h>
 
 class CCapSrcStream;
 

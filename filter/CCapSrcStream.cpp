@@ -1,12 +1,15 @@
 #include "CCapSrcStream.h"
-#include <cstring>
-#include <ks.h>
-#include <ksmedia.h>
+
+#include "CCapSrc.h"
+#include "CameraValueLists.h"
+#include "SettingsStore.h"
 #include "framework/PropertyPageList.h"
 #include "framework/Result.h"
-#include "CameraValueLists.h"
-#include "CCapSrc.h"
-#include "SettingsStore.h"
+
+#include <ks.h>
+#include <ksmedia.h>
+
+#include <cstring>
 
 namespace {
 
@@ -25,11 +28,12 @@ const VIDEOINFOHEADER* VideoHeaderOf(const AM_MEDIA_TYPE& type)
 // What the camera writes per frame for this header: width x |height| x bits / 8.
 LONGLONG CameraFrameBytes(const BITMAPINFOHEADER& header)
 {
-    const LONGLONG rows = header.biHeight < 0 ? -LONGLONG(header.biHeight) : LONGLONG(header.biHeight);
+    const LONGLONG rows =
+        header.biHeight < 0 ? -LONGLONG(header.biHeight) : LONGLONG(header.biHeight);
     return LONGLONG(header.biWidth) * rows * header.biBitCount / 8;
 }
 
-} // namespace
+}    // namespace
 
 CCapSrcStream::CCapSrcStream(HRESULT* result, CCapSrc* filter, const wchar_t* pinName,
                              const FilterVariant& variant)
@@ -184,14 +188,16 @@ void CCapSrcStream::ApplySettings(const CameraSettings& settings)
     parameters.maxClip = ClipValueList[settings.AutoLevelsMaxClip];
     parameters.autoExposure = settings.AutoExposureEnable;
     parameters.autoLevels = settings.AutoLevelsEnable;
-    parameters.flickerHz = !settings.AntiFlickerEnable ? 0.0 : settings.AntiFlickerFreq == 0 ? 50.0 : 60.0;
+    parameters.flickerHz = !settings.AntiFlickerEnable     ? 0.0
+                           : settings.AntiFlickerFreq == 0 ? 50.0
+                                                           : 60.0;
     parameters.fixedParam1 = 1.0;
     parameters.fixedParam2 = 0.1;
     parameters.fixedParam3 = 10.0;
     parameters.fixedParam4 = 1.0;
     parameters.fixedParam5 = 3.5;
     const size_t nameLength = strnlen(settings.CameraName, sizeof(parameters.cameraName) - 1);
-    std::memcpy(parameters.cameraName, settings.CameraName, nameLength);     // zero-filled past it
+    std::memcpy(parameters.cameraName, settings.CameraName, nameLength);    // zero-filled past it
     camera.SetParameters(parameters);
     camera.UpdateFrameBytes();
 }
@@ -263,7 +269,7 @@ HRESULT CCapSrcStream::Get(REFGUID set, DWORD id, void*, DWORD, void* data, DWOR
     if (returnedBytes)
         *returnedBytes = sizeof(GUID);
     if (!data)
-        return S_OK;        // a size query
+        return S_OK;    // a size query
     if (dataBytes < sizeof(GUID))
         return E_UNEXPECTED;
     *static_cast<GUID*>(data) = PIN_CATEGORY_CAPTURE;

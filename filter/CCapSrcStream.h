@@ -2,13 +2,14 @@
 // The capture output pin of every variant and the source of its frames: it owns the
 // test camera, offers and accepts the catalogue's formats, answers what capture
 // programs ask of a capture pin, and keeps the preferred format in the registry.
-#include <windows.h>
-#include <dshow.h>
-#include "framework/CSourceStream.h"
-#include "camera/FormatCatalogue.h"
-#include "camera/TestCamera.h"
 #include "FilterVariant.h"
 #include "Orvix61Test.h"
+#include "camera/FormatCatalogue.h"
+#include "camera/TestCamera.h"
+#include "framework/CSourceStream.h"
+
+#include <windows.h>
+#include <dshow.h>
 
 class CCapSrc;
 
@@ -27,7 +28,8 @@ class CCapSrcStream : public CSourceStream,
                       public IIPPin
 {
 public:
-    CCapSrcStream(HRESULT* result, CCapSrc* filter, const wchar_t* pinName, const FilterVariant& variant);
+    CCapSrcStream(HRESULT* result, CCapSrc* filter, const wchar_t* pinName,
+                  const FilterVariant& variant);
     ~CCapSrcStream() override;
 
     // One routine behind every interface of the pin; all share the pin's count, which
@@ -79,7 +81,7 @@ private:
     TestCamera camera;
     FormatIndex preferredIndex = FirstFormatIndex;
     const int typeCount = 1;
-    CCapSrc* const captureFilter;   // no reference: the filter owns the pin
+    CCapSrc* const captureFilter;    // no reference: the filter owns the pin
     CriticalSection sampleLock;
     const FilterVariant variant;
 };

@@ -1,10 +1,11 @@
 #include "CameraValueLists.h"
+
 #include <cstring>
 
-const double GainValueList[GainValueCount] = {
-    1.0, 0.1, 0.2, 0.5, 1.0, 2.0, 4.0, 6.0, 8.0, 10.0, 12.0, 14.0, 16.0};
-const double IntTimeValueList[IntTimeValueCount] = {
-    10.0, 1.0, 1.5, 2.0, 2.5, 3.5, 5.0, 7.5, 10.0, 15.0, 20.0, 25.0, 35.0, 50.0};
+const double GainValueList[GainValueCount] = {1.0, 0.1, 0.2,  0.5,  1.0,  2.0, 4.0,
+                                              6.0, 8.0, 10.0, 12.0, 14.0, 16.0};
+const double IntTimeValueList[IntTimeValueCount] = {10.0, 1.0,  1.5,  2.0,  2.5,  3.5,  5.0,
+                                                    7.5,  10.0, 15.0, 20.0, 25.0, 35.0, 50.0};
 const double ClipValueList[ClipValueCount] = {10.0, 0.1, 0.2, 0.5, 1.0, 2.0, 5.0, 10.0};
 
 namespace {
@@ -15,7 +16,7 @@ void KeepWithin(LONG* index, int count)
         *index = 0;
 }
 
-} // namespace
+}    // namespace
 
 void SanitiseSettingIndices(CameraSettings* settings)
 {

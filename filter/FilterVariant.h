@@ -9,8 +9,8 @@ struct FilterVariant
     GUID filterClassId;
     GUID filterPageClassId;
     GUID pinPageClassId;
-    GUID filterInterfaceId;     // the variant's filter answers IIPFilter under this
-    GUID pinInterfaceId;        // the variant's pin answers IIPPin under this
+    GUID filterInterfaceId;    // the variant's filter answers IIPFilter under this
+    GUID pinInterfaceId;       // the variant's pin answers IIPPin under this
 };
 static_assert(sizeof(FilterVariant) == 144, "FilterVariant is a 144-byte record");
 static_assert(offsetof(FilterVariant, filterClassId) == 64, "identifiers follow the name");

@@ -1,7 +1,10 @@
 #include "SettingsStore.h"
+
 #include "filter/CameraValueLists.h"
 #include "framework/Ownership.h"
+
 #include <objbase.h>
+
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -70,16 +73,16 @@ void CopyText(char* buffer, DWORD capacity, const char* text)
 LONG WriteSettingData(const char* path, const char* valueName, const char* text, size_t length)
 {
     UniqueRegKey key;
-    const LONG status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr,
-                                        REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, key.Put(),
-                                        nullptr);
+    const LONG status =
+        RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
+                        nullptr, key.Put(), nullptr);
     if (status != ERROR_SUCCESS)
         return status;
     return RegSetValueExA(key.Get(), valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
                           DWORD(length + 1));
 }
 
-} // namespace
+}    // namespace
 
 bool SettingsKeyPath(REFCLSID classId, char (&path)[SettingsKeyPathBytes])
 {
@@ -87,8 +90,7 @@ bool SettingsKeyPath(REFCLSID classId, char (&path)[SettingsKeyPathBytes])
     if (FAILED(StringFromCLSID(classId, wide.Put())))
         return false;
     char narrow[50];
-    if (!WideCharToMultiByte(CP_ACP, 0, wide.Get(), -1, narrow, sizeof(narrow), nullptr,
-                             nullptr))
+    if (!WideCharToMultiByte(CP_ACP, 0, wide.Get(), -1, narrow, sizeof(narrow), nullptr, nullptr))
         return false;
     std::snprintf(path, sizeof(path), "Software\\Classes\\CLSID\\%s\\InprocServer32", narrow);
     return true;
@@ -103,15 +105,15 @@ LONG ReadSettingInt(const char* path, const char* valueName, LONG defaultValue, 
         return status;
     char text[NumberTextBytes];
     DWORD length = sizeof(text);
-    status = RegQueryValueExA(key.Get(), valueName, nullptr, nullptr,
-                              reinterpret_cast<BYTE*>(text), &length);
+    status = RegQueryValueExA(key.Get(), valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(text),
+                              &length);
     if (status == ERROR_SUCCESS)
         *value = ParseDecimal(text, length < sizeof(text) ? length : sizeof(text));
     return status;
 }
 
-LONG ReadSettingText(const char* path, const char* valueName, const char* defaultText,
-                     char* buffer, DWORD capacity)
+LONG ReadSettingText(const char* path, const char* valueName, const char* defaultText, char* buffer,
+                     DWORD capacity)
 {
     if (capacity == 0)
         return ERROR_INSUFFICIENT_BUFFER;

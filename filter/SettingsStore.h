@@ -3,8 +3,9 @@
 // holds the variant's in-process server registration. The store keeps no state: every
 // call opens the key, does one thing and closes it again. Values are REG_SZ text;
 // numbers are decimal.
-#include <windows.h>
 #include "Orvix61Test.h"
+
+#include <windows.h>
 
 constexpr size_t SettingsKeyPathBytes = 100;
 constexpr DWORD CameraNameBytes = 128;
@@ -16,8 +17,8 @@ bool SettingsKeyPath(REFCLSID classId, char (&path)[SettingsKeyPathBytes]);
 // Each returns the registry's status code; callers ignore it by design, since a missing
 // or unwritable value means defaults and silence.
 LONG ReadSettingInt(const char* path, const char* valueName, LONG defaultValue, LONG* value);
-LONG ReadSettingText(const char* path, const char* valueName, const char* defaultText,
-                     char* buffer, DWORD capacity);
+LONG ReadSettingText(const char* path, const char* valueName, const char* defaultText, char* buffer,
+                     DWORD capacity);
 LONG WriteSettingInt(const char* path, const char* valueName, LONG value);
 LONG WriteSettingText(const char* path, const char* valueName, const char* text);
 

@@ -1,4 +1,5 @@
 #include "CAMThread.h"
+
 #include <objbase.h>
 
 CAMThread::CAMThread()

@@ -1,9 +1,10 @@
 #pragma once
 // A worker thread with a one-command-at-a-time request channel: a sender posts a command
 // and blocks until the worker completes it.
-#include <windows.h>
 #include "Locks.h"
 #include "Ownership.h"
+
+#include <windows.h>
 
 // Locking
 //   callerLock: held by a sender from posting a command until its result is read, and
@@ -41,8 +42,8 @@ protected:
 private:
     static DWORD WINAPI WorkerEntry(void* thread);
 
-    UniqueHandle commandEvent;          // manual reset: signalled while a command is pending
-    UniqueHandle doneEvent;             // auto reset: one completion frees one sender
+    UniqueHandle commandEvent;    // manual reset: signalled while a command is pending
+    UniqueHandle doneEvent;       // auto reset: one completion frees one sender
     volatile LONG command = 0;
     volatile LONG commandResult = S_OK;
     HANDLE volatile threadHandle = nullptr;

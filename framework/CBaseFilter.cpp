@@ -1,9 +1,11 @@
 #include "CBaseFilter.h"
-#include "Result.h"
-#include <cwchar>
-#include <new>
+
 #include "CBasePin.h"
 #include "CPinEnumerator.h"
+#include "Result.h"
+
+#include <cwchar>
+#include <new>
 
 CBaseFilter::CBaseFilter(IUnknown* outer, CriticalSection* filterLock, REFCLSID classId)
     : CUnknown(outer), classId(classId), filterLock(filterLock)
@@ -152,7 +154,7 @@ HRESULT CBaseFilter::JoinFilterGraph(IFilterGraph* newGraph, LPCWSTR newName)
     if (graph) {
         ComPtr<IMediaEventSink> sink;
         if (SUCCEEDED(graph->QueryInterface(IID_IMediaEventSink, sink.PutVoid())))
-            eventSink = sink.Get();     // the graph keeps it alive as long as we are in it
+            eventSink = sink.Get();    // the graph keeps it alive as long as we are in it
     }
     name.reset();
     if (newName) {

@@ -1,12 +1,14 @@
 #pragma once
 // The filter side of the framework: the stopped / paused / running state machine that
 // drives every pin, the reference clock, membership in the host's graph, and pin lookup.
-#include <windows.h>
-#include <dshow.h>
-#include <memory>
 #include "CUnknown.h"
 #include "Locks.h"
 #include "Ownership.h"
+
+#include <windows.h>
+#include <dshow.h>
+
+#include <memory>
 
 class CBasePin;
 
@@ -68,6 +70,6 @@ private:
     const CLSID classId;
     CriticalSection* const filterLock;
     std::unique_ptr<wchar_t[]> name;
-    IFilterGraph* graph = nullptr;          // no reference: the graph owns the filter
-    IMediaEventSink* eventSink = nullptr;   // no reference: it is the graph's own
+    IFilterGraph* graph = nullptr;           // no reference: the graph owns the filter
+    IMediaEventSink* eventSink = nullptr;    // no reference: it is the graph's own
 };

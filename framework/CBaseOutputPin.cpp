@@ -1,7 +1,9 @@
 #include "CBaseOutputPin.h"
+
 #include "Result.h"
 
-CBaseOutputPin::CBaseOutputPin(CBaseFilter* filter, CriticalSection* pinLock, const wchar_t* pinName)
+CBaseOutputPin::CBaseOutputPin(CBaseFilter* filter, CriticalSection* pinLock,
+                               const wchar_t* pinName)
     : CBasePin(filter, pinLock, pinName, PINDIR_OUTPUT)
 {
 }
@@ -62,7 +64,7 @@ HRESULT CBaseOutputPin::ChooseAllocator(IMemInputPin* input, IMemAllocator** cho
         return E_POINTER;
     *chosen = nullptr;
     ALLOCATOR_PROPERTIES requirements = {};
-    input->GetAllocatorRequirements(&requirements);     // a peer may have none
+    input->GetAllocatorRequirements(&requirements);    // a peer may have none
     if (requirements.cbAlign == 0)
         requirements.cbAlign = 1;
 
@@ -108,8 +110,8 @@ HRESULT CBaseOutputPin::DeliverSample(IMediaSample* sample)
 
 HRESULT CBaseOutputPin::CreateDefaultAllocator(IMemAllocator** created)
 {
-    return CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER,
-                            IID_IMemAllocator, reinterpret_cast<void**>(created));
+    return CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER, IID_IMemAllocator,
+                            reinterpret_cast<void**>(created));
 }
 
 HRESULT CBaseOutputPin::SendEndOfStream()

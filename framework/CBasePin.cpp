@@ -1,9 +1,11 @@
 #include "CBasePin.h"
-#include <cwchar>
-#include <new>
+
 #include "CBaseFilter.h"
 #include "CMediaTypeEnumerator.h"
 #include "Result.h"
+
+#include <cwchar>
+#include <new>
 
 namespace {
 
@@ -22,7 +24,7 @@ bool IsPlainRefusal(HRESULT hr)
     return hr == E_FAIL || hr == E_INVALIDARG || hr == VFW_E_TYPE_NOT_ACCEPTED;
 }
 
-} // namespace
+}    // namespace
 
 CBasePin::CBasePin(CBaseFilter* filter, CriticalSection* pinLock, const wchar_t* pinName,
                    PIN_DIRECTION direction)

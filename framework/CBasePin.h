@@ -2,13 +2,15 @@
 // One pin of a filter: the connection protocol with a peer pin, the pin's answers to
 // queries, and its part in the filter's state changes. Output pins (CBaseOutputPin) add
 // the allocator decision and delivery. A pin's references count on its filter.
-#include <windows.h>
-#include <dshow.h>
-#include <memory>
 #include "CUnknown.h"
 #include "Locks.h"
 #include "MediaType.h"
 #include "Ownership.h"
+
+#include <windows.h>
+#include <dshow.h>
+
+#include <memory>
 
 class CBaseFilter;
 
@@ -31,7 +33,8 @@ public:
 
     // IPin
     HRESULT STDMETHODCALLTYPE Connect(IPin* receiver, const AM_MEDIA_TYPE* proposed) override;
-    HRESULT STDMETHODCALLTYPE ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE* type) override;
+    HRESULT STDMETHODCALLTYPE ReceiveConnection(IPin* connector,
+                                                const AM_MEDIA_TYPE* type) override;
     HRESULT STDMETHODCALLTYPE Disconnect() override;
     HRESULT STDMETHODCALLTYPE ConnectedTo(IPin** pin) override;
     HRESULT STDMETHODCALLTYPE ConnectionMediaType(AM_MEDIA_TYPE* type) override;
@@ -40,7 +43,8 @@ public:
     HRESULT STDMETHODCALLTYPE QueryAccept(const AM_MEDIA_TYPE* type) override;
     HRESULT STDMETHODCALLTYPE EnumMediaTypes(IEnumMediaTypes** types) override;
     HRESULT STDMETHODCALLTYPE QueryInternalConnections(IPin** pins, ULONG* count) override;
-    HRESULT STDMETHODCALLTYPE NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) override;
+    HRESULT STDMETHODCALLTYPE NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop,
+                                         double rate) override;
 
     // IQualityControl: quality messages from downstream are refused.
     HRESULT STDMETHODCALLTYPE Notify(IBaseFilter* sender, Quality quality) override;
@@ -73,7 +77,7 @@ protected:
     HRESULT TryTypesFrom(IPin* receiver, const AM_MEDIA_TYPE* pattern, IEnumMediaTypes* types);
     HRESULT TryConnectionWith(IPin* receiver, const AM_MEDIA_TYPE* type);
 
-    CBaseFilter* const filter;      // no reference: the filter owns its pins
+    CBaseFilter* const filter;    // no reference: the filter owns its pins
     CriticalSection* const pinLock;
     ComPtr<IPin> peer;
     CMediaTypeRecord connectionType;
@@ -81,7 +85,7 @@ protected:
 private:
     std::unique_ptr<wchar_t[]> name;
     const PIN_DIRECTION direction;
-    IQualityControl* qualitySink = nullptr;     // no reference, only remembered
+    IQualityControl* qualitySink = nullptr;    // no reference, only remembered
     REFERENCE_TIME segmentStart = 0;
     REFERENCE_TIME segmentStop = 0x7FFFFFFFFFFFFFFFLL;
     double segmentRate = 1.0;

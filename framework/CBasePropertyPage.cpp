@@ -1,5 +1,7 @@
 #include "CBasePropertyPage.h"
+
 #include "framework/ModuleState.h"
+
 #include <cstring>
 #include <cwchar>
 
@@ -13,7 +15,7 @@ LPCSTR DialogTemplateName(UINT dialogId)
     return MAKEINTRESOURCEA(LOWORD(dialogId));
 }
 
-} // namespace
+}    // namespace
 
 CBasePropertyPage::CBasePropertyPage(IUnknown* outer, UINT dialogResourceId, UINT titleStringId)
     : CUnknown(outer), titleStringId(titleStringId), dialogResourceId(dialogResourceId)

@@ -4,6 +4,7 @@
 // protocol (site, binding, activation, dirty state) around them.
 #include "framework/CUnknown.h"
 #include "framework/Ownership.h"
+
 #include <windows.h>
 #include <ocidl.h>
 
@@ -54,8 +55,7 @@ protected:
     LONG changesPending = 0;        // set by a concrete page, cleared by a successful Apply
 
 private:
-    friend INT_PTR CALLBACK PageDialogProc(HWND window, UINT message, WPARAM wParam,
-                                           LPARAM lParam);
+    friend INT_PTR CALLBACK PageDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
     const UINT titleStringId;
     const UINT dialogResourceId;    // only its low 16 bits name the template

@@ -1,8 +1,10 @@
 #include "CMediaTypeEnumerator.h"
+
+#include "CBasePin.h"
+
 #include <climits>
 #include <new>
 #include <utility>
-#include "CBasePin.h"
 
 namespace {
 
@@ -12,7 +14,7 @@ LONG Advanced(LONG position, ULONG count)
     return count > ULONG(LONG_MAX - position) ? LONG_MAX : LONG(position + LONG(count));
 }
 
-} // namespace
+}    // namespace
 
 CMediaTypeEnumerator* CMediaTypeEnumerator::Create(CBasePin* pin)
 {
@@ -73,7 +75,7 @@ HRESULT CMediaTypeEnumerator::Next(ULONG count, AM_MEDIA_TYPE** types, ULONG* fe
         if (!slot)
             break;
         SetDefaultMediaType(slot);
-        std::swap(*slot, static_cast<AM_MEDIA_TYPE&>(type));     // block and pUnk pass over
+        std::swap(*slot, static_cast<AM_MEDIA_TYPE&>(type));    // block and pUnk pass over
         types[returned++] = slot;
     }
     if (fetched)

@@ -2,9 +2,10 @@
 // IEnumMediaTypes over one pin's offered types. A plain reference-counted object, not
 // counted among the module's objects: its reference on the pin keeps the filter, and so
 // the module, alive.
+#include "Ownership.h"
+
 #include <windows.h>
 #include <dshow.h>
-#include "Ownership.h"
 
 class CBasePin;
 

@@ -1,7 +1,9 @@
 #include "CPinEnumerator.h"
-#include <new>
+
 #include "CBaseFilter.h"
 #include "CBasePin.h"
+
+#include <new>
 
 bool CPinEnumerator::HandedOutList::Contains(const CBasePin* pin) const
 {

@@ -1,9 +1,10 @@
 #pragma once
 // IEnumPins over one filter's pins. A plain reference-counted object, not counted among
 // the module's objects: its reference on the filter keeps the module alive.
+#include "Ownership.h"
+
 #include <windows.h>
 #include <dshow.h>
-#include "Ownership.h"
 
 class CBaseFilter;
 class CBasePin;

@@ -1,11 +1,10 @@
 #include "CSource.h"
-#include <new>
+
 #include "CSourceStream.h"
 
-CSource::CSource(IUnknown* outer, REFCLSID classId)
-    : CBaseFilter(outer, &stateLock, classId)
-{
-}
+#include <new>
+
+CSource::CSource(IUnknown* outer, REFCLSID classId) : CBaseFilter(outer, &stateLock, classId) {}
 
 CSource::~CSource()
 {

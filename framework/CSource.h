@@ -1,7 +1,8 @@
 #pragma once
 // A filter made only of output streams that produce their own samples.
-#include <memory>
 #include "CBaseFilter.h"
+
+#include <memory>
 
 class CSourceStream;
 

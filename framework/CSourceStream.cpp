@@ -1,7 +1,9 @@
 #include "CSourceStream.h"
-#include <cstdio>
+
 #include "CSource.h"
 #include "Result.h"
+
+#include <cstdio>
 
 CSourceStream::CSourceStream(HRESULT* result, CSource* filter, const wchar_t* pinName)
     : CBaseOutputPin(filter, &filter->stateLock, pinName), sourceFilter(filter)
@@ -152,7 +154,7 @@ DWORD CSourceStream::WorkerMain()
 bool CSourceStream::HandlePendingCommand(int pending)
 {
     if (pending == CommandStop)
-        return false;       // left pending: WorkerMain completes it
+        return false;    // left pending: WorkerMain completes it
     CompleteCommand(pending == CommandPause || pending == CommandRun ? S_OK : E_UNEXPECTED);
     return true;
 }

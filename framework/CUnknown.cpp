@@ -1,4 +1,5 @@
 #include "CUnknown.h"
+
 #include "ModuleState.h"
 
 CBaseObject::CBaseObject()
@@ -11,10 +12,7 @@ CBaseObject::~CBaseObject()
     InterlockedDecrement(&ObjectCount);
 }
 
-CUnknown::CUnknown(IUnknown* outer)
-    : owner(outer ? outer : InnerUnknown())
-{
-}
+CUnknown::CUnknown(IUnknown* outer) : owner(outer ? outer : InnerUnknown()) {}
 
 HRESULT CUnknown::InnerQueryInterface(REFIID iid, void** out)
 {

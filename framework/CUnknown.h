@@ -38,7 +38,10 @@ public:
     ULONG STDMETHODCALLTYPE InnerRelease() override;
 
     IUnknown* Owner() const { return owner; }
-    IUnknown* InnerUnknown() { return reinterpret_cast<IUnknown*>(static_cast<INonDelegatingUnknown*>(this)); }
+    IUnknown* InnerUnknown()
+    {
+        return reinterpret_cast<IUnknown*>(static_cast<INonDelegatingUnknown*>(this));
+    }
 
 protected:
     // Stores one of this object's interfaces with a reference added through it.
@@ -48,15 +51,21 @@ protected:
     virtual void OnFinalRelease() {}
 
 private:
-    IUnknown* const owner;   // holds no reference: it is this object or the one containing it
+    IUnknown* const owner;    // holds no reference: it is this object or the one containing it
     volatile LONG referenceCount = 0;
 };
 
 // The delegating IUnknown of every interface a CUnknown-derived class exposes.
-#define DECLARE_DELEGATING_UNKNOWN                                                      \
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override           \
-    {                                                                                   \
-        return Owner()->QueryInterface(iid, out);                                       \
-    }                                                                                   \
-    ULONG STDMETHODCALLTYPE AddRef() override { return Owner()->AddRef(); }             \
-    ULONG STDMETHODCALLTYPE Release() override { return Owner()->Release(); }
+#define DECLARE_DELEGATING_UNKNOWN                                            \
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override \
+    {                                                                         \
+        return Owner()->QueryInterface(iid, out);                             \
+    }                                                                         \
+    ULONG STDMETHODCALLTYPE AddRef() override                                 \
+    {                                                                         \
+        return Owner()->AddRef();                                             \
+    }                                                                         \
+    ULONG STDMETHODCALLTYPE Release() override                                \
+    {                                                                         \
+        return Owner()->Release();                                            \
+    }

@@ -1,7 +1,8 @@
 #include "MediaType.h"
-#include <cstring>
+
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 
 void SetDefaultMediaType(AM_MEDIA_TYPE* type)
 {
@@ -88,7 +89,7 @@ bool BlocksEqual(const AM_MEDIA_TYPE& a, const AM_MEDIA_TYPE& b)
     return std::memcmp(a.pbFormat, b.pbFormat, a.cbFormat) == 0;
 }
 
-} // namespace
+}    // namespace
 
 CMediaTypeRecord::CMediaTypeRecord()
 {
@@ -169,13 +170,16 @@ bool IsPartialMediaType(const AM_MEDIA_TYPE& type)
 
 bool MediaTypeMatchesPattern(const AM_MEDIA_TYPE& candidate, const AM_MEDIA_TYPE& pattern)
 {
-    if (!IsEqualGUID(pattern.majortype, GUID_NULL) && !IsEqualGUID(pattern.majortype, candidate.majortype))
+    if (!IsEqualGUID(pattern.majortype, GUID_NULL)
+        && !IsEqualGUID(pattern.majortype, candidate.majortype))
         return false;
-    if (!IsEqualGUID(pattern.subtype, GUID_NULL) && !IsEqualGUID(pattern.subtype, candidate.subtype))
+    if (!IsEqualGUID(pattern.subtype, GUID_NULL)
+        && !IsEqualGUID(pattern.subtype, candidate.subtype))
         return false;
     if (IsEqualGUID(pattern.formattype, GUID_NULL))
         return true;
-    if (!IsEqualGUID(pattern.formattype, candidate.formattype) || pattern.cbFormat != candidate.cbFormat)
+    if (!IsEqualGUID(pattern.formattype, candidate.formattype)
+        || pattern.cbFormat != candidate.cbFormat)
         return false;
     return BlocksEqual(candidate, pattern);
 }

@@ -3,6 +3,7 @@
 // by, with the operations that copy and free records crossing interfaces.
 #include <windows.h>
 #include <dshow.h>
+
 #include <memory>
 
 // Copies all fields, adds a reference to pUnk and copies the format block into new task

@@ -1,8 +1,10 @@
 #pragma once
 // Owners of the resources that cross this module: interface references, task memory,
-// kernel handles, registry keys and a thread's hold on the component runtime. Each releases what it holds when it goes.
+// kernel handles, registry keys and a thread's hold on the component runtime. Each releases what it
+// holds when it goes.
 #include <windows.h>
 #include <objbase.h>
+
 #include <cstddef>
 #include <utility>
 

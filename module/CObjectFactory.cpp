@@ -1,7 +1,10 @@
 #include "CObjectFactory.h"
+
 #include "framework/ModuleState.h"
 #include "framework/Ownership.h"
+
 #include <combaseapi.h>
+
 #include <memory>
 #include <new>
 
@@ -48,7 +51,7 @@ HRESULT CObjectFactory::CreateInstance(IUnknown* outer, REFIID iid, void** out)
     if (!object)
         return FAILED(hr) ? hr : E_OUTOFMEMORY;
     if (FAILED(hr))
-        return hr;      // a half-built object dies without ever being counted on
+        return hr;    // a half-built object dies without ever being counted on
 
     // Hold the object while asking, so a refused interface destroys it on the release.
     CUnknown* created = object.release();

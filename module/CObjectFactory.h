@@ -1,10 +1,11 @@
 #pragma once
 // The class factory of one template row. Every DllGetClassObject makes a fresh one; it
 // counts as a live object, so a factory alone keeps the module loaded. Any thread.
-#include <windows.h>
-#include <unknwn.h>
 #include "ModuleTables.h"
 #include "framework/CUnknown.h"
+
+#include <windows.h>
+#include <unknwn.h>
 
 class CObjectFactory : public CBaseObject, public IClassFactory
 {
@@ -19,6 +20,6 @@ public:
     HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override;
 
 private:
-    const FactoryTemplate& factoryTemplate;     // a row of the static table, not owned
+    const FactoryTemplate& factoryTemplate;    // a row of the static table, not owned
     volatile LONG referenceCount = 0;
 };

@@ -1,8 +1,10 @@
 #include "ModuleTables.h"
+
 #include "Orvix61Test.h"
 #include "filter/CCapSrc.h"
 #include "pages/CFilterProperties.h"
 #include "pages/CPinProperties.h"
+
 #include <uuids.h>
 
 const FilterVariant FilterVariants[variantCount] = {
@@ -16,8 +18,7 @@ const FilterVariant FilterVariants[variantCount] = {
      CLSID_Orvix61PinPage4, IID_IIPFilter4, IID_IIPPin4},
 };
 
-namespace
-{
+namespace {
 // The mapper's record names the pin through a non-const pointer it never writes through.
 wchar_t outputPinName[] = L"Output";
 
@@ -54,18 +55,22 @@ CUnknown* CreatePinPage(IUnknown* outer, HRESULT* result)
 
 const wchar_t filterPageName[] = L"Orvix 61 Filter Property Page";
 const wchar_t pinPageName[] = L"Orvix 61 Pin Property Page";
-}
+}    // namespace
 
-const REGFILTERPINS OutputPinDescription = {
-    outputPinName, FALSE, TRUE, FALSE, FALSE, &CLSID_NULL, nullptr, 1, &outputPinTypes};
+const REGFILTERPINS OutputPinDescription = {outputPinName, FALSE,   TRUE, FALSE,          FALSE,
+                                            &CLSID_NULL,   nullptr, 1,    &outputPinTypes};
 
 const REGFILTER2 CategoryRegistration = {1, MERIT_NORMAL, {{1, &OutputPinDescription}}};
 
 const FactoryTemplate FactoryTemplates[templateCount] = {
-    {FilterVariants[0].displayName, &FilterVariants[0].filterClassId, CreateFilter<0>, &filterSetups[0]},
-    {FilterVariants[1].displayName, &FilterVariants[1].filterClassId, CreateFilter<1>, &filterSetups[1]},
-    {FilterVariants[2].displayName, &FilterVariants[2].filterClassId, CreateFilter<2>, &filterSetups[2]},
-    {FilterVariants[3].displayName, &FilterVariants[3].filterClassId, CreateFilter<3>, &filterSetups[3]},
+    {FilterVariants[0].displayName, &FilterVariants[0].filterClassId, CreateFilter<0>,
+     &filterSetups[0]},
+    {FilterVariants[1].displayName, &FilterVariants[1].filterClassId, CreateFilter<1>,
+     &filterSetups[1]},
+    {FilterVariants[2].displayName, &FilterVariants[2].filterClassId, CreateFilter<2>,
+     &filterSetups[2]},
+    {FilterVariants[3].displayName, &FilterVariants[3].filterClassId, CreateFilter<3>,
+     &filterSetups[3]},
     {filterPageName, &FilterVariants[0].filterPageClassId, CreateFilterPage<0>, nullptr},
     {filterPageName, &FilterVariants[1].filterPageClassId, CreateFilterPage<1>, nullptr},
     {filterPageName, &FilterVariants[2].filterPageClassId, CreateFilterPage<2>, nullptr},

@@ -1,10 +1,11 @@
 #pragma once
 // The four filter variants, the twelve classes the module creates, and what registration
 // tells the platform's filter mappers about the filters. All of it is constant.
-#include <windows.h>
-#include <dshow.h>
 #include "filter/FilterVariant.h"
 #include "framework/CUnknown.h"
+
+#include <windows.h>
+#include <dshow.h>
 
 constexpr int variantCount = 4;
 extern const FilterVariant FilterVariants[variantCount];
@@ -28,11 +29,11 @@ extern const REGFILTER2 CategoryRegistration;
 // no initialisation column.
 struct FactoryTemplate
 {
-    const wchar_t* name;                // the class's registered description
+    const wchar_t* name;    // the class's registered description
     const CLSID* classId;
     // Returns the new object's inner unknown, or null; failures go to `result`.
     CUnknown* (*createInstance)(IUnknown* outer, HRESULT* result);
-    const FilterSetupRecord* setupDescription;  // filters only
+    const FilterSetupRecord* setupDescription;    // filters only
 };
 
 constexpr int templateCount = 12;

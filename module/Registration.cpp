@@ -1,14 +1,16 @@
 #include "Registration.h"
+
 #include "framework/ModuleState.h"
 #include "framework/Ownership.h"
 #include "framework/Result.h"
+
 #include <olectl.h>
 #include <uuids.h>
+
 #include <cstdio>
 #include <cstring>
 
-namespace
-{
+namespace {
 void ShowMessageBox(const char* text)
 {
     MessageBoxA(nullptr, text, nullptr, MB_OK);
@@ -50,7 +52,7 @@ HRESULT ClassKeyName(REFCLSID classId, char (&keyName)[MAX_PATH])
     snprintf(keyName, MAX_PATH, "CLSID\\%s", classText);
     return S_OK;
 }
-}
+}    // namespace
 
 RegistrationHost registrationHost = {ShowMessageBox, CreatePlatformMapper};
 
@@ -68,22 +70,25 @@ HRESULT RegisterClassServer(REFCLSID classId, const wchar_t* name, const wchar_t
     UniqueRegKey classKey;
     LONG error = RegCreateKeyA(HKEY_CLASSES_ROOT, keyName, classKey.Put());
     if (error == ERROR_SUCCESS)
-        error = RegSetValueA(classKey.Get(), nullptr, REG_SZ, narrowName, DWORD(strlen(narrowName)));
+        error =
+            RegSetValueA(classKey.Get(), nullptr, REG_SZ, narrowName, DWORD(strlen(narrowName)));
     UniqueRegKey serverKey;
     if (error == ERROR_SUCCESS)
         error = RegCreateKeyA(classKey.Get(), narrowServerKey, serverKey.Put());
     if (error == ERROR_SUCCESS)
-        error = RegSetValueA(serverKey.Get(), nullptr, REG_SZ, narrowPath, DWORD(strlen(narrowPath)));
+        error =
+            RegSetValueA(serverKey.Get(), nullptr, REG_SZ, narrowPath, DWORD(strlen(narrowPath)));
     if (error == ERROR_SUCCESS)
         error = RegSetValueExA(serverKey.Get(), "ThreadingModel", 0, REG_SZ,
-                               reinterpret_cast<const BYTE*>(narrowModel), DWORD(strlen(narrowModel) + 1));
+                               reinterpret_cast<const BYTE*>(narrowModel),
+                               DWORD(strlen(narrowModel) + 1));
     return HRESULT_FROM_WIN32(error);
 }
 
 HRESULT DeleteKeyTree(HKEY parent, const char* name)
 {
     if (!name || !*name)
-        return E_FAIL;      // an empty name would be the parent itself
+        return E_FAIL;    // an empty name would be the parent itself
     UniqueRegKey key;
     if (RegOpenKeyExA(parent, name, 0, MAXIMUM_ALLOWED, key.Put()) != ERROR_SUCCESS)
         return S_OK;
@@ -98,7 +103,7 @@ HRESULT DeleteKeyTree(HKEY parent, const char* name)
             break;
     }
     key.Reset();
-    const LONG error = RegDeleteKeyA(parent, name);   // the macro reads its argument twice
+    const LONG error = RegDeleteKeyA(parent, name);    // the macro reads its argument twice
     return HRESULT_FROM_WIN32(error);
 }
 
@@ -177,7 +182,8 @@ HRESULT AMovieDllRegisterServer2(BOOL doRegister)
     {
         ComPtr<IFilterMapper2> mapper;
         ComPtr<IFilterMapper> oldMapper;
-        hr = registrationHost.CreateMapper(CLSID_FilterMapper2, IID_IFilterMapper2, mapper.PutVoid());
+        hr = registrationHost.CreateMapper(CLSID_FilterMapper2, IID_IFilterMapper2,
+                                           mapper.PutVoid());
         if (FAILED(hr))
             hr = registrationHost.CreateMapper(CLSID_FilterMapper, IID_IFilterMapper,
                                                oldMapper.PutVoid());
@@ -185,9 +191,10 @@ HRESULT AMovieDllRegisterServer2(BOOL doRegister)
             for (const FactoryTemplate& row : FactoryTemplates) {
                 if (!row.setupDescription)
                     continue;
-                hr = mapper ? RegisterWithFilterMapper(row.setupDescription, mapper.Get(), doRegister)
-                            : RegisterWithOldFilterMapper(row.setupDescription, oldMapper.Get(),
-                                                          doRegister);
+                hr = mapper
+                         ? RegisterWithFilterMapper(row.setupDescription, mapper.Get(), doRegister)
+                         : RegisterWithOldFilterMapper(row.setupDescription, oldMapper.Get(),
+                                                       doRegister);
                 if (FAILED(hr))
                     break;
             }
@@ -217,8 +224,9 @@ STDAPI DllRegisterServer()
         return hr;
     }
     for (const FilterVariant& variant : FilterVariants) {
-        hr = mapper->RegisterFilter(variant.filterClassId, variant.displayName, nullptr,
-                                    &CLSID_VideoInputDeviceCategory, nullptr, &CategoryRegistration);
+        hr =
+            mapper->RegisterFilter(variant.filterClassId, variant.displayName, nullptr,
+                                   &CLSID_VideoInputDeviceCategory, nullptr, &CategoryRegistration);
         if (FAILED(hr)) {
             registrationHost.ShowMessage("Failed pFM2->RegisterFilter CLSID_Orvix61CapSrc");
             return hr;
@@ -231,8 +239,8 @@ STDAPI DllUnregisterServer()
 {
     RETURN_IF_FAILED(AMovieDllRegisterServer2(FALSE));
     ComPtr<IFilterMapper2> mapper;
-    RETURN_IF_FAILED(registrationHost.CreateMapper(CLSID_FilterMapper2, IID_IFilterMapper2,
-                                                   mapper.PutVoid()));
+    RETURN_IF_FAILED(
+        registrationHost.CreateMapper(CLSID_FilterMapper2, IID_IFilterMapper2, mapper.PutVoid()));
     // A variant missing from the category is already where unregistering wants it.
     for (const FilterVariant& variant : FilterVariants)
         mapper->UnregisterFilter(&CLSID_VideoInputDeviceCategory, nullptr, variant.filterClassId);

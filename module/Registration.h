@@ -2,9 +2,10 @@
 // Registration of the module's classes as in-process servers and of its filters with
 // the platform's filter mappers, and its undoing. DllRegisterServer and
 // DllUnregisterServer are the entry points; the rest is exposed for them and for tests.
+#include "ModuleTables.h"
+
 #include <windows.h>
 #include <dshow.h>
-#include "ModuleTables.h"
 
 // Where registration meets the user and the platform. The module shows its messages in
 // a message box and creates the platform's mappers; a test that links this code puts in

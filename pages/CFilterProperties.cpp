@@ -1,8 +1,10 @@
 #include "CFilterProperties.h"
+
 #include "PageResources.h"
-#include "framework/Result.h"
 #include "camera/TestCamera.h"
 #include "filter/CameraValueLists.h"
+#include "framework/Result.h"
+
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -22,21 +24,21 @@ struct ValueBox
 };
 
 const ValueBox GainBox = {IDC_EXPOSURE_GAIN, GainValueList, GainValueCount,
-                         &CameraSettings::ExposureGain};
+                          &CameraSettings::ExposureGain};
 const ValueBox IntTimeBox = {IDC_EXPOSURE_INT_TIME, IntTimeValueList, IntTimeValueCount,
-                            &CameraSettings::ExposureIntTime};
+                             &CameraSettings::ExposureIntTime};
 const ValueBox MaxGainBox = {IDC_EXPOSURE_MAX_GAIN, GainValueList, GainValueCount,
-                            &CameraSettings::ExposureMaxGain};
+                             &CameraSettings::ExposureMaxGain};
 const ValueBox MaxIntTimeBox = {IDC_EXPOSURE_MAX_INT_TIME, IntTimeValueList, IntTimeValueCount,
-                               &CameraSettings::ExposureMaxIntTime};
+                                &CameraSettings::ExposureMaxIntTime};
 const ValueBox MinClipBox = {IDC_AUTO_LEVELS_MIN_CLIP, ClipValueList, ClipValueCount,
-                            &CameraSettings::AutoLevelsMinClip};
+                             &CameraSettings::AutoLevelsMinClip};
 const ValueBox MaxClipBox = {IDC_AUTO_LEVELS_MAX_CLIP, ClipValueList, ClipValueCount,
-                            &CameraSettings::AutoLevelsMaxClip};
+                             &CameraSettings::AutoLevelsMaxClip};
 
 // In the order in which the page fills them.
-const ValueBox* const ValueBoxes[] = {&GainBox, &IntTimeBox, &MaxGainBox, &MaxIntTimeBox,
-                                      &MinClipBox, &MaxClipBox};
+const ValueBox* const ValueBoxes[] = {&GainBox,       &IntTimeBox, &MaxGainBox,
+                                      &MaxIntTimeBox, &MinClipBox, &MaxClipBox};
 
 LRESULT AddItem(HWND dialog, int controlId, const char* text)
 {
@@ -109,7 +111,7 @@ void FillCameraBox(HWND dialog, const char* cameraName)
     SendDlgItemMessageA(dialog, IDC_CAMERA_NAME, CB_SETCURSEL, WPARAM(selected), 0);
 }
 
-} // namespace
+}    // namespace
 
 CFilterProperties::CFilterProperties(IUnknown* outer, const FilterVariant& variant)
     : CBasePropertyPage(outer, IDD_FILTER_PAGE, IDS_FILTER_PAGE_TITLE), variantRecord(variant)

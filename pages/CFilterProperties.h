@@ -1,9 +1,9 @@
 #pragma once
 // The property page of a capture filter: shows the filter's camera settings and writes
 // them back whole through the variant's IIPFilter. One class serves all four variants.
-#include "framework/CBasePropertyPage.h"
-#include "filter/FilterVariant.h"
 #include "Orvix61Test.h"
+#include "filter/FilterVariant.h"
+#include "framework/CBasePropertyPage.h"
 
 // Runs on the property frame's user-interface thread and takes no lock; the filter
 // serialises its own settings calls.
@@ -26,7 +26,7 @@ private:
     HRESULT SendControls(bool showRaisedLimits);
 
     const FilterVariant variantRecord;
-    ComPtr<IIPFilter> filterInterface;      // null while no object is bound
+    ComPtr<IIPFilter> filterInterface;    // null while no object is bound
 };
 
 // Makes a filter page for `variant` and returns its inner unknown, or null when memory

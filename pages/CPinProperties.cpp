@@ -1,6 +1,8 @@
 #include "CPinProperties.h"
+
 #include "PageResources.h"
 #include "framework/Result.h"
+
 #include <iterator>
 #include <new>
 
@@ -16,8 +18,7 @@ constexpr LONG FirstRgb24Index = 4;
 void AddItems(HWND dialog, int controlId, const char* const* items, size_t count)
 {
     for (size_t i = 0; i < count; ++i) {
-        SendDlgItemMessageA(dialog, controlId, CB_ADDSTRING, 0,
-                            reinterpret_cast<LPARAM>(items[i]));
+        SendDlgItemMessageA(dialog, controlId, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(items[i]));
     }
 }
 
@@ -33,7 +34,7 @@ LONG SelectedItem(HWND dialog, int controlId)
     return LONG(SendDlgItemMessageA(dialog, controlId, CB_GETCURSEL, 0, 0));
 }
 
-} // namespace
+}    // namespace
 
 CPinProperties::CPinProperties(IUnknown* outer, const FilterVariant& variant)
     : CBasePropertyPage(outer, IDD_PIN_PAGE, IDS_PIN_PAGE_TITLE), variantRecord(variant)
@@ -76,8 +77,8 @@ HRESULT CPinProperties::SaveControls()
 {
     if (!pinInterface)
         return E_POINTER;
-    const LONG index = (SelectedItem(dialogWindow, IDC_FRAME_SIZE) + 1) +
-                       FrameSizeCount * SelectedItem(dialogWindow, IDC_COLOUR_SPACE);
+    const LONG index = (SelectedItem(dialogWindow, IDC_FRAME_SIZE) + 1)
+                       + FrameSizeCount * SelectedItem(dialogWindow, IDC_COLOUR_SPACE);
     RETURN_IF_FAILED(pinInterface->SetPreferredIndex(&index));
     return S_OK;
 }

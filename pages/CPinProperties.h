@@ -1,9 +1,9 @@
 #pragma once
 // The property page of a capture pin: chooses the pin's preferred format as a colour
 // space and a frame size through the variant's IIPPin. One class serves all variants.
-#include "framework/CBasePropertyPage.h"
-#include "filter/FilterVariant.h"
 #include "Orvix61Test.h"
+#include "filter/FilterVariant.h"
+#include "framework/CBasePropertyPage.h"
 
 // Runs on the property frame's user-interface thread and takes no lock; the pin
 // serialises its own preferred-index calls. The page is never dirty: the choice reaches
@@ -22,7 +22,7 @@ protected:
 
 private:
     const FilterVariant variantRecord;
-    ComPtr<IIPPin> pinInterface;            // null while no object is bound
+    ComPtr<IIPPin> pinInterface;    // null while no object is bound
 };
 
 // Makes a pin page for `variant` and returns its inner unknown, or null when memory

@@ -1,13 +1,15 @@
 // Frames of a streaming camera, made from the model of rand(), held byte for byte against
 // one rand() call per byte on a new thread, the way a capture pin's worker makes them,
 // and against whatever else draws from the generator on that thread.
+#include "NewThread.h"
+#include "camera/NoiseGenerator.h"
+#include "camera/TestCamera.h"
+
 #include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <functional>
 #include <vector>
-#include "camera/NoiseGenerator.h"
-#include "camera/TestCamera.h"
-#include "NewThread.h"
 
 namespace {
 
@@ -33,8 +35,8 @@ using BeforeStream = std::function<void()>;
 struct Stream
 {
     std::vector<std::vector<BYTE>> frames;
-    std::vector<bool> fromModel;    // the camera's, after each frame
-    std::vector<int> valuesAfter;   // what rand() gives on the thread after the last frame
+    std::vector<bool> fromModel;     // the camera's, after each frame
+    std::vector<int> valuesAfter;    // what rand() gives on the thread after the last frame
 };
 
 constexpr int valuesAfterCount = 16;
@@ -49,7 +51,8 @@ Stream CaptureOnNewThread(TestCamera& camera, const std::vector<Layout>& layouts
             before();
         camera.OnStreamStart();
         for (size_t frame = 0; frame < layouts.size(); ++frame) {
-            camera.ConfigureGeometry(layouts[frame].width, layouts[frame].height, layouts[frame].bits);
+            camera.ConfigureGeometry(layouts[frame].width, layouts[frame].height,
+                                     layouts[frame].bits);
             std::vector<BYTE> bytes(BytesOf(layouts[frame]));
             LONGLONG stampMs = 0;
             LONG durationMs = 0;
@@ -99,7 +102,8 @@ void ExpectSameNoise(const Stream& made, const Stream& drawn)
 TEST(CameraNoise, EveryCatalogueFormatComesFromTheModelAsRandPerByteWouldMakeIt)
 {
     for (const Layout& layout : CatalogueLayouts) {
-        SCOPED_TRACE(testing::Message() << layout.width << "x" << layout.height << "x" << layout.bits);
+        SCOPED_TRACE(testing::Message()
+                     << layout.width << "x" << layout.height << "x" << layout.bits);
         const std::vector<Layout> layouts(3, layout);
         TestCamera camera;
         const Stream made = CaptureOnNewThread(camera, layouts);
@@ -195,7 +199,8 @@ TEST(CameraNoise, ASeedThatOnlyTheLaterValuesBetrayIsCaught)
 TEST(CameraNoise, FramesTooShortToConfirmTheModelStayInStepWithRand)
 {
     const std::vector<Layout> layouts = {
-        {1, 1, 8}, {2, 1, 8}, {3, 1, 8}, {4, 1, 8}, {512, -384, 24}, {1, 1, 8}, {0, 1, 8}, {2048, -1536, 32},
+        {1, 1, 8},       {2, 1, 8}, {3, 1, 8}, {4, 1, 8},
+        {512, -384, 24}, {1, 1, 8}, {0, 1, 8}, {2048, -1536, 32},
     };
     TestCamera camera;
     const Stream made = CaptureOnNewThread(camera, layouts);
@@ -203,4 +208,4 @@ TEST(CameraNoise, FramesTooShortToConfirmTheModelStayInStepWithRand)
     EXPECT_EQ(made.fromModel, std::vector<bool>(layouts.size(), true));
 }
 
-} // namespace
+}    // namespace

@@ -1,8 +1,10 @@
-#include <gtest/gtest.h>
-#include <dshow.h>
-#include <cstring>
 #include "camera/FormatCatalogue.h"
 #include "framework/MediaType.h"
+
+#include <dshow.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
 
 namespace {
 
@@ -60,9 +62,9 @@ TEST(FormatCatalogue, ResolvesPreferredAndOutOfRangeIndices)
         WORD bitCount;
     };
     const Case cases[] = {
-        {0, 5, 1024, -768, 24}, {0, 0, 2048, -1536, 32}, {0, 9, 2048, -1536, 32},
+        {0, 5, 1024, -768, 24},   {0, 0, 2048, -1536, 32}, {0, 9, 2048, -1536, 32},
         {-3, 5, 2048, -1536, 32}, {7, 5, 2048, -1536, 32}, {9, 5, 2048, -1536, 32},
-        {3, 5, 512, -384, 32}, {6, 1, 512, -384, 24},
+        {3, 5, 512, -384, 32},    {6, 1, 512, -384, 24},
     };
     for (const Case& c : cases) {
         BITMAPINFOHEADER header;
@@ -84,8 +86,7 @@ TEST(FormatCatalogue, ListsEverySixFormatsInAZeroFilledVideoInfoBlock)
         // A record reused at the same block length keeps its bytes, so they must be
         // cleared by the listing itself.
         CMediaTypeRecord type;
-        std::memset(type.ReserveFormatBlock(ListedFormatBlockBytes), 0xCD,
-                    ListedFormatBlockBytes);
+        std::memset(type.ReserveFormatBlock(ListedFormatBlockBytes), 0xCD, ListedFormatBlockBytes);
         ASSERT_EQ(BuildListedMediaType(entry.index, 1, 6.0, &type), S_OK);
 
         EXPECT_TRUE(IsEqualGUID(type.majortype, MEDIATYPE_Video));
@@ -255,12 +256,11 @@ TEST(FormatCatalogue, RejectsABlockTooShortForAVideoHeaderEvenWhenItsSizeFieldsF
     // 60 bytes reach biWidth and biHeight of a catalogue size, but not the end of the
     // header: reading it as one would run past the proposer's block.
     const ULONG sizeFieldsEnd = offsetof(VIDEOINFOHEADER, bmiHeader.biHeight) + sizeof(LONG);
-    CMediaTypeRecord shortBlock =
-        ProposedType(2048, -1536, 32, MEDIASUBTYPE_RGB32, sizeFieldsEnd);
+    CMediaTypeRecord shortBlock = ProposedType(2048, -1536, 32, MEDIASUBTYPE_RGB32, sizeFieldsEnd);
     EXPECT_FALSE(IsAcceptableCatalogueType(shortBlock));
     CMediaTypeRecord oneShort =
         ProposedType(2048, -1536, 32, MEDIASUBTYPE_RGB32, sizeof(VIDEOINFOHEADER) - 1);
     EXPECT_FALSE(IsAcceptableCatalogueType(oneShort));
 }
 
-} // namespace
+}    // namespace

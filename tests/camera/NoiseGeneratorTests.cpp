@@ -1,11 +1,13 @@
 // The model of the platform's rand() and the kernels that fill frames from it, held
 // against the platform's own generator.
+#include "NewThread.h"
+#include "camera/NoiseGenerator.h"
+
 #include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <vector>
-#include "camera/NoiseGenerator.h"
-#include "NewThread.h"
 
 namespace {
 
@@ -73,7 +75,7 @@ TEST(GeneratorModel, ConfirmingDrawsPinEveryBitAValueDependsOn)
     // that difference, read from -2^30 to 2^30, lies within ±2^16. The first draw then
     // leaves only d = e / 214013 for small e; none of them passes every later draw.
     const uint32_t multiplier = 214013u;
-    uint32_t inverse = multiplier;          // Newton's iteration doubles the good bits
+    uint32_t inverse = multiplier;    // Newton's iteration doubles the good bits
     for (int round = 0; round < 5; ++round)
         inverse *= 2u - multiplier * inverse;
     const uint32_t low31 = 0x7FFFFFFFu;
@@ -100,7 +102,8 @@ TEST(GeneratorModel, ConfirmingDrawsPinEveryBitAValueDependsOn)
 
 TEST(NoiseKernels, StoreTheModelsBytesForAnyStateLengthAndAlignment)
 {
-    const size_t lengths[] = {0, 1, 2, 15, 16, 17, 63, 64, 65, 127, 128, 129, 255, 256, 257, 1000, 4099};
+    const size_t lengths[] = {0,   1,   2,   15,  16,  17,  63,   64,  65,
+                              127, 128, 129, 255, 256, 257, 1000, 4099};
     const uint32_t states[] = {GeneratorDefaultSeed, 0xFFFFFFFFu, 0x6A09E667u};
     const BYTE guard = 0xA5;
     for (NoiseKernel kernel : AllKernels) {
@@ -141,4 +144,4 @@ TEST(NoiseKernels, FillTheLargestFrameAsRandPerByteOnANewThread)
     }
 }
 
-} // namespace
+}    // namespace

@@ -1,10 +1,12 @@
+#include "camera/TestCamera.h"
+#include "framework/Ownership.h"
+
 #include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <vector>
-#include "camera/TestCamera.h"
-#include "framework/Ownership.h"
 
 namespace {
 
@@ -33,7 +35,7 @@ unsigned SeedBefore(int value)
 {
     const unsigned multiplier = 214013u;
     const unsigned increment = 2531011u;
-    unsigned inverse = multiplier;          // Newton's iteration doubles the good bits
+    unsigned inverse = multiplier;    // Newton's iteration doubles the good bits
     for (int round = 0; round < 5; ++round)
         inverse *= 2u - multiplier * inverse;
     const unsigned nextState = unsigned(value) << 16;
@@ -63,10 +65,8 @@ TEST(TestCamera, GeometryFollowsTheWidthAndTakesHeightOfEitherSign)
         LONG decimation, frameBytes;
     };
     const Case cases[] = {
-        {2048, -1536, 24, 1536, 6.0, 1, 9437184},
-        {2048, 1536, 32, 1536, 6.0, 1, 12582912},
-        {1024, -768, 32, 768, 18.0, 2, 3145728},
-        {512, -384, 24, 384, 30.0, 4, 589824},
+        {2048, -1536, 24, 1536, 6.0, 1, 9437184}, {2048, 1536, 32, 1536, 6.0, 1, 12582912},
+        {1024, -768, 32, 768, 18.0, 2, 3145728},  {512, -384, 24, 384, 30.0, 4, 589824},
         {640, 480, 24, 480, 30.0, 4, 921600},
     };
     TestCamera camera;
@@ -183,4 +183,4 @@ TEST(TestCamera, EnumeratesAtMostFourCamerasWithinTheCapacity)
     EXPECT_EQ(entries[0].number, 0x5A5A5A5A);
 }
 
-} // namespace
+}    // namespace

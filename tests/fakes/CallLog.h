@@ -1,11 +1,13 @@
 #pragma once
 // The order in which fakes and test objects were called, across threads, and the calls a
 // test has armed to fail.
+#include "framework/Locks.h"
+
 #include <windows.h>
+
 #include <map>
 #include <string>
 #include <vector>
-#include "framework/Locks.h"
 
 class CallLog
 {

@@ -1,13 +1,15 @@
 #pragma once
 // Filter mappers that log every call with its arguments and pass it on to the platform's
 // own mapper, whose answers they return unless the test makes a call fail.
+#include "CallLog.h"
+#include "FakeUnknown.h"
+#include "framework/Ownership.h"
+
 #include <windows.h>
 #include <dshow.h>
+
 #include <cstdio>
 #include <string>
-#include "FakeUnknown.h"
-#include "CallLog.h"
-#include "framework/Ownership.h"
 
 inline std::string MapperText(const GUID* id)
 {
@@ -49,16 +51,19 @@ public:
     void* Lookup(REFIID iid) override
     {
         return IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IFilterMapper2)
-                   ? static_cast<IFilterMapper2*>(this) : nullptr;
+                   ? static_cast<IFilterMapper2*>(this)
+                   : nullptr;
     }
 
-    HRESULT STDMETHODCALLTYPE CreateCategory(REFCLSID category, DWORD merit, LPCWSTR description) override
+    HRESULT STDMETHODCALLTYPE CreateCategory(REFCLSID category, DWORD merit,
+                                             LPCWSTR description) override
     {
         log.Add("CreateCategory");
         return platform->CreateCategory(category, merit, description);
     }
 
-    HRESULT STDMETHODCALLTYPE UnregisterFilter(const CLSID* category, LPCOLESTR instance, REFCLSID filter) override
+    HRESULT STDMETHODCALLTYPE UnregisterFilter(const CLSID* category, LPCOLESTR instance,
+                                               REFCLSID filter) override
     {
         log.Add("UnregisterFilter " + MapperText(&filter) + " category " + MapperText(category)
                 + " instance " + MapperText(instance));
@@ -93,10 +98,11 @@ public:
 
     HRESULT STDMETHODCALLTYPE EnumMatchingFilters(IEnumMoniker**, DWORD, WINBOOL, DWORD, WINBOOL,
                                                   DWORD, const GUID*, const REGPINMEDIUM*,
-                                                  const CLSID*, WINBOOL, WINBOOL, DWORD, const GUID*,
-                                                  const REGPINMEDIUM*, const CLSID*) override
+                                                  const CLSID*, WINBOOL, WINBOOL, DWORD,
+                                                  const GUID*, const REGPINMEDIUM*,
+                                                  const CLSID*) override
     {
-        return E_NOTIMPL;       // registration never searches
+        return E_NOTIMPL;    // registration never searches
     }
 
 private:
@@ -116,7 +122,8 @@ public:
     void* Lookup(REFIID iid) override
     {
         return IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IFilterMapper)
-                   ? static_cast<IFilterMapper*>(this) : nullptr;
+                   ? static_cast<IFilterMapper*>(this)
+                   : nullptr;
     }
 
     HRESULT STDMETHODCALLTYPE RegisterFilter(CLSID filter, LPCWSTR name, DWORD merit) override
@@ -128,12 +135,12 @@ public:
 
     HRESULT STDMETHODCALLTYPE RegisterFilterInstance(CLSID, LPCWSTR, CLSID*) override
     {
-        return E_NOTIMPL;       // registration makes no instances
+        return E_NOTIMPL;    // registration makes no instances
     }
 
-    HRESULT STDMETHODCALLTYPE RegisterPin(CLSID filter, LPCWSTR name, WINBOOL rendered, WINBOOL output,
-                                          WINBOOL zero, WINBOOL many, CLSID connectsToFilter,
-                                          LPCWSTR connectsToPin) override
+    HRESULT STDMETHODCALLTYPE RegisterPin(CLSID filter, LPCWSTR name, WINBOOL rendered,
+                                          WINBOOL output, WINBOOL zero, WINBOOL many,
+                                          CLSID connectsToFilter, LPCWSTR connectsToPin) override
     {
         log.Add("RegisterPin " + MapperText(&filter) + " " + MapperText(name) + " rendered "
                 + std::to_string(rendered) + " output " + std::to_string(output) + " zero "
@@ -143,7 +150,8 @@ public:
                                      connectsToPin);
     }
 
-    HRESULT STDMETHODCALLTYPE RegisterPinType(CLSID filter, LPCWSTR name, CLSID major, CLSID minor) override
+    HRESULT STDMETHODCALLTYPE RegisterPinType(CLSID filter, LPCWSTR name, CLSID major,
+                                              CLSID minor) override
     {
         log.Add("RegisterPinType " + MapperText(&filter) + " " + MapperText(name) + " "
                 + MapperText(&major) + " " + MapperText(&minor));

@@ -3,10 +3,11 @@
 // filter posts, and records and answers Reconnect. Everything else is not needed. Given a
 // log, it also fails the calls a test arms there ("graph.Notify",
 // "graph.QueryInterface(IMediaEventSink)").
-#include <windows.h>
-#include <dshow.h>
 #include "CallLog.h"
 #include "FakeUnknown.h"
+
+#include <windows.h>
+#include <dshow.h>
 
 class FakeGraph : public FakeUnknown, public IFilterGraph, public IMediaEventSink
 {
@@ -25,7 +26,8 @@ public:
             return static_cast<IFilterGraph*>(this);
         if (IsEqualIID(iid, IID_IMediaEventSink))
             return FAILED(ArmedFault(log, "graph.QueryInterface(IMediaEventSink)"))
-                ? nullptr : static_cast<IMediaEventSink*>(this);
+                       ? nullptr
+                       : static_cast<IMediaEventSink*>(this);
         return nullptr;
     }
 
@@ -45,8 +47,14 @@ public:
     HRESULT STDMETHODCALLTYPE AddFilter(IBaseFilter*, LPCWSTR) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE RemoveFilter(IBaseFilter*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE EnumFilters(IEnumFilters**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE FindFilterByName(LPCWSTR, IBaseFilter**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE ConnectDirect(IPin*, IPin*, const AM_MEDIA_TYPE*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE FindFilterByName(LPCWSTR, IBaseFilter**) override
+    {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE ConnectDirect(IPin*, IPin*, const AM_MEDIA_TYPE*) override
+    {
+        return E_NOTIMPL;
+    }
     HRESULT STDMETHODCALLTYPE Disconnect(IPin*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE SetDefaultSyncSource() override { return E_NOTIMPL; }
 };

@@ -1,10 +1,11 @@
 #pragma once
 // A capture filter as its property page sees it: IIPFilter under one variant's
 // identifier, serving a stored record and recording every record it is given.
-#include <functional>
-#include <vector>
 #include "Orvix61Test.h"
 #include "fakes/FakeUnknown.h"
+
+#include <functional>
+#include <vector>
 
 class FakeIPFilter : public FakeUnknown, public IIPFilter
 {
@@ -32,7 +33,7 @@ public:
     std::vector<CameraSettings> written;
     HRESULT getResult = S_OK;
     HRESULT setResult = S_OK;
-    std::function<void()> onWrite;      // runs inside SetCameraSettings
+    std::function<void()> onWrite;    // runs inside SetCameraSettings
 
 protected:
     void* Lookup(REFIID iid) override

@@ -1,9 +1,10 @@
 #pragma once
 // A capture pin as its property page sees it: IIPPin under one variant's identifier,
 // serving a preferred index and recording every index it is given.
-#include <vector>
 #include "Orvix61Test.h"
 #include "fakes/FakeUnknown.h"
+
+#include <vector>
 
 class FakeIPPin : public FakeUnknown, public IIPPin
 {

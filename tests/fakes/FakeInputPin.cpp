@@ -1,10 +1,12 @@
 #include "FakeInputPin.h"
+
+#include "framework/Result.h"
+
 #include <cstring>
 #include <cwchar>
 #include <iterator>
 #include <new>
 #include <string>
-#include "framework/Result.h"
 
 namespace {
 
@@ -12,7 +14,10 @@ namespace {
 class FakeTypeEnumerator final : public IEnumMediaTypes
 {
 public:
-    FakeTypeEnumerator(const std::vector<CMediaTypeRecord>& types, CallLog* log) : types(types), log(log) {}
+    FakeTypeEnumerator(const std::vector<CMediaTypeRecord>& types, CallLog* log)
+        : types(types), log(log)
+    {
+    }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
     {
@@ -64,7 +69,7 @@ private:
     volatile LONG count = 1;
 };
 
-} // namespace
+}    // namespace
 
 FakeInputPin::~FakeInputPin()
 {
@@ -77,7 +82,8 @@ void* FakeInputPin::Lookup(REFIID iid)
         return static_cast<IPin*>(this);
     if (IsEqualIID(iid, IID_IMemInputPin)) {
         LogCall(log, "peer.QueryInterface(IMemInputPin)");
-        const bool refused = !takesSamples || FAILED(ArmedFault(log, "peer.QueryInterface(IMemInputPin)"));
+        const bool refused =
+            !takesSamples || FAILED(ArmedFault(log, "peer.QueryInterface(IMemInputPin)"));
         return refused ? nullptr : static_cast<IMemInputPin*>(this);
     }
     return nullptr;

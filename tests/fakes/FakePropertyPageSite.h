@@ -1,8 +1,9 @@
 #pragma once
 // A property frame's page site that records the status changes a page reports.
+#include "fakes/FakeUnknown.h"
+
 #include <ocidl.h>
 #include <olectl.h>
-#include "fakes/FakeUnknown.h"
 
 class FakePropertyPageSite : public FakeUnknown, public IPropertyPageSite
 {

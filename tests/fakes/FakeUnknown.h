@@ -4,6 +4,7 @@
 // under test took were all given back (References() back to 0).
 #include <windows.h>
 #include <unknwn.h>
+
 #include <initializer_list>
 
 class FakeUnknown
@@ -37,10 +38,16 @@ private:
 };
 
 // The IUnknown of a fake, routed to FakeUnknown.
-#define FAKE_UNKNOWN                                                                    \
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override           \
-    {                                                                                   \
-        return FakeQueryInterface(iid, out);                                            \
-    }                                                                                   \
-    ULONG STDMETHODCALLTYPE AddRef() override { return FakeAddRef(); }                  \
-    ULONG STDMETHODCALLTYPE Release() override { return FakeRelease(); }
+#define FAKE_UNKNOWN                                                          \
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override \
+    {                                                                         \
+        return FakeQueryInterface(iid, out);                                  \
+    }                                                                         \
+    ULONG STDMETHODCALLTYPE AddRef() override                                 \
+    {                                                                         \
+        return FakeAddRef();                                                  \
+    }                                                                         \
+    ULONG STDMETHODCALLTYPE Release() override                                \
+    {                                                                         \
+        return FakeRelease();                                                 \
+    }

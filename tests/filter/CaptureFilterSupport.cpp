@@ -1,7 +1,9 @@
 #include "CaptureFilterSupport.h"
+
+#include "NewThread.h"
+
 #include <cstdio>
 #include <cstdlib>
-#include "NewThread.h"
 
 namespace {
 
@@ -15,7 +17,7 @@ void RemoveClassKey(REFCLSID classId)
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, key);
 }
 
-} // namespace
+}    // namespace
 
 void RemoveTestVariantKeys()
 {
@@ -49,7 +51,8 @@ ComPtr<IIPFilter> FilterSettingsOf(IBaseFilter* filter, const FilterVariant& var
 ComPtr<IIPPin> PinPreferenceOf(IBaseFilter* filter, const FilterVariant& variant)
 {
     ComPtr<IIPPin> preference;
-    static_cast<IPin*>(CapturePinOf(filter))->QueryInterface(variant.pinInterfaceId, preference.PutVoid());
+    static_cast<IPin*>(CapturePinOf(filter))
+        ->QueryInterface(variant.pinInterfaceId, preference.PutVoid());
     return preference;
 }
 

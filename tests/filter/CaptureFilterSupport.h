@@ -1,15 +1,17 @@
 #pragma once
 // Capture filters of two test-only variants, so that the settings the tests store land
 // in keys of their own, and what a test needs to reach inside one.
-#include <windows.h>
-#include <dshow.h>
-#include <gtest/gtest.h>
-#include <vector>
 #include "filter/CCapSrc.h"
 #include "filter/CCapSrcStream.h"
 #include "filter/FilterVariant.h"
 #include "framework/ModuleState.h"
 #include "framework/Ownership.h"
+
+#include <windows.h>
+#include <dshow.h>
+#include <gtest/gtest.h>
+
+#include <vector>
 
 // Five identifiers each, all used only by these tests.
 inline const FilterVariant TestVariantA = {
@@ -59,7 +61,7 @@ inline const CatalogueFormat CatalogueFormats[] = {
 struct ExpectedNoise
 {
     std::vector<std::vector<BYTE>> frames;
-    std::vector<int> betweenFrames;     // what a downstream draw after each frame got
+    std::vector<int> betweenFrames;    // what a downstream draw after each frame got
 };
 ExpectedNoise NoiseOfANewThread(size_t frames, LONG frameBytes, bool drawAfterEachFrame = false);
 

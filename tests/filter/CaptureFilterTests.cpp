@@ -1,10 +1,11 @@
 // The capture filter object: its state answer, its pages, its settings and how it is
 // reached when aggregated.
+#include "CaptureFilterSupport.h"
+#include "fakes/FakeUnknown.h"
+#include "filter/CameraValueLists.h"
+
 #include <cstdio>
 #include <cstring>
-#include "CaptureFilterSupport.h"
-#include "filter/CameraValueLists.h"
-#include "fakes/FakeUnknown.h"
 
 namespace {
 
@@ -54,8 +55,9 @@ TEST_F(CaptureFilter, NamesItsVariantsPagesAndIdentity)
         EXPECT_EQ(filterPages->GetPages(nullptr), E_POINTER);
 
         ComPtr<ISpecifyPropertyPages> pinPages;
-        ASSERT_EQ(static_cast<IPin*>(CapturePinOf(filter.Get()))->QueryInterface(IID_ISpecifyPropertyPages,
-                                                                                pinPages.PutVoid()), S_OK);
+        ASSERT_EQ(static_cast<IPin*>(CapturePinOf(filter.Get()))
+                      ->QueryInterface(IID_ISpecifyPropertyPages, pinPages.PutVoid()),
+                  S_OK);
         ASSERT_EQ(pinPages->GetPages(&pages), S_OK);
         CoTaskMemPtr<GUID> pinOwned(pages.pElems);
         ASSERT_EQ(pages.cElems, 1u);
@@ -88,23 +90,30 @@ TEST_F(CaptureFilter, AggregatedFilterAnswersPagesItselfAndSendsTheRestOutside)
         ASSERT_EQ(hr, S_OK);
         inner->InnerAddRef();
         IBaseFilter* filter = nullptr;
-        ASSERT_EQ(inner->InnerQueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(&filter)), S_OK);
+        ASSERT_EQ(inner->InnerQueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(&filter)),
+                  S_OK);
         EXPECT_EQ(outer.References(), 1);
 
         ISpecifyPropertyPages* pages = nullptr;
-        ASSERT_EQ(filter->QueryInterface(IID_ISpecifyPropertyPages, reinterpret_cast<void**>(&pages)), S_OK);
-        EXPECT_EQ(outer.QueryCount(), 0);       // answered by the filter itself
-        EXPECT_EQ(outer.References(), 2);       // but counted on the owner
+        ASSERT_EQ(
+            filter->QueryInterface(IID_ISpecifyPropertyPages, reinterpret_cast<void**>(&pages)),
+            S_OK);
+        EXPECT_EQ(outer.QueryCount(), 0);    // answered by the filter itself
+        EXPECT_EQ(outer.References(), 2);    // but counted on the owner
         EXPECT_EQ(filter->QueryInterface(IID_ISpecifyPropertyPages, nullptr), E_POINTER);
 
         IIPFilter* settings = nullptr;
-        ASSERT_EQ(inner->InnerQueryInterface(TestVariantA.filterInterfaceId, reinterpret_cast<void**>(&settings)), S_OK);
+        ASSERT_EQ(inner->InnerQueryInterface(TestVariantA.filterInterfaceId,
+                                             reinterpret_cast<void**>(&settings)),
+                  S_OK);
         IUnknown* viaSettings = nullptr;
-        EXPECT_EQ(settings->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&viaSettings)), S_OK);
+        EXPECT_EQ(settings->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&viaSettings)),
+                  S_OK);
         EXPECT_EQ(viaSettings, static_cast<IUnknown*>(&outer));
         EXPECT_EQ(outer.QueryCount(), 1);
         viaSettings->Release();
-        EXPECT_EQ(settings->QueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(&viaSettings)), E_NOINTERFACE);
+        EXPECT_EQ(settings->QueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(&viaSettings)),
+                  E_NOINTERFACE);
 
         settings->Release();
         pages->Release();
@@ -184,4 +193,4 @@ TEST_F(CaptureFilter, NeverHoldsAnIndexOutsideItsListOrAnUnendedName)
     EXPECT_EQ(std::strlen(read.CameraName), 127u);
 }
 
-} // namespace
+}    // namespace

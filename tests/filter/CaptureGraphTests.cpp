@@ -1,10 +1,11 @@
 // Capture filters streaming through Wine's own filter graph: every catalogue format, the
 // noise the camera makes, the time stamps, and settings changed while streaming.
-#include <cstring>
-#include <vector>
 #include "CaptureFilterSupport.h"
 #include "PlatformGraph.h"
 #include "filter/CameraValueLists.h"
+
+#include <cstring>
+#include <vector>
 
 namespace {
 
@@ -101,7 +102,7 @@ TEST_F(CaptureInPlatformGraph, ARestartBeginsTheNoiseAgainWhileStampsKeepRising)
     ASSERT_TRUE(recorder.WaitForSamples(2));
     ASSERT_EQ(graph.control->Stop(), S_OK);
     const auto first = recorder.Samples();
-    EXPECT_EQ(first[0].start, 100000);      // the first frame is stamped 10 ms
+    EXPECT_EQ(first[0].start, 100000);    // the first frame is stamped 10 ms
 
     recorder.Clear();
     ASSERT_TRUE(SUCCEEDED(graph.control->Run()));
@@ -122,7 +123,7 @@ TEST_F(CaptureInPlatformGraph, ChangedSettingsReachTheCameraOnceBetweenFrames)
     CameraSettings changed = {};
     ComPtr<IIPFilter> settings = FilterSettingsOf(filter.Get(), TestVariantA);
     ASSERT_EQ(settings->GetCameraSettings(&changed), S_OK);
-    changed.ExposureGain = 5;           // 2.0
+    changed.ExposureGain = 5;    // 2.0
     changed.settingsChanged = 1;
     ASSERT_EQ(settings->SetCameraSettings(&changed), S_OK);
     const size_t seen = watcher.Count();
@@ -143,4 +144,4 @@ TEST_F(CaptureInPlatformGraph, ChangedSettingsReachTheCameraOnceBetweenFrames)
     EXPECT_EQ(after.ExposureGain, 5);
 }
 
-} // namespace
+}    // namespace

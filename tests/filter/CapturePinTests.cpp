@@ -1,11 +1,12 @@
 // The capture pin's formats, buffer sizing and the answers capture programs ask of a
 // capture pin, against fake downstream pins and allocators.
 #include "CaptureFilterSupport.h"
-#include <ks.h>
-#include <ksmedia.h>
-#include "filter/SettingsStore.h"
 #include "camera/FormatCatalogue.h"
 #include "fakes/FakeInputPin.h"
+#include "filter/SettingsStore.h"
+
+#include <ks.h>
+#include <ksmedia.h>
 
 namespace {
 
@@ -104,16 +105,24 @@ TEST_F(CapturePin, ReportsTheCaptureCategoryThroughItsPropertySet)
     ComPtr<IKsPropertySet> properties;
     ASSERT_EQ(pin->QueryInterface(IID_IKsPropertySet, properties.PutVoid()), S_OK);
     DWORD returned = 0;
-    EXPECT_EQ(properties->Get(AMPROPSETID_Pin, AMPROPERTY_PIN_CATEGORY, nullptr, 0, nullptr, 0, &returned), S_OK);
+    EXPECT_EQ(properties->Get(AMPROPSETID_Pin, AMPROPERTY_PIN_CATEGORY, nullptr, 0, nullptr, 0,
+                              &returned),
+              S_OK);
     EXPECT_EQ(returned, 16u);
     BYTE shortBuffer[15] = {};
-    EXPECT_EQ(properties->Get(AMPROPSETID_Pin, AMPROPERTY_PIN_CATEGORY, nullptr, 0, shortBuffer, 15, &returned),
+    EXPECT_EQ(properties->Get(AMPROPSETID_Pin, AMPROPERTY_PIN_CATEGORY, nullptr, 0, shortBuffer, 15,
+                              &returned),
               E_UNEXPECTED);
     GUID category = GUID_NULL;
-    EXPECT_EQ(properties->Get(AMPROPSETID_Pin, AMPROPERTY_PIN_CATEGORY, nullptr, 0, &category, 16, nullptr), S_OK);
+    EXPECT_EQ(properties->Get(AMPROPSETID_Pin, AMPROPERTY_PIN_CATEGORY, nullptr, 0, &category, 16,
+                              nullptr),
+              S_OK);
     EXPECT_TRUE(IsEqualGUID(category, PIN_CATEGORY_CAPTURE));
-    EXPECT_EQ(properties->Get(AMPROPSETID_Pin, AMPROPERTY_PIN_CATEGORY, nullptr, 0, nullptr, 0, nullptr), E_POINTER);
-    EXPECT_EQ(properties->Get(AMPROPSETID_Pin, 1, nullptr, 0, &category, 16, &returned), E_PROP_ID_UNSUPPORTED);
+    EXPECT_EQ(
+        properties->Get(AMPROPSETID_Pin, AMPROPERTY_PIN_CATEGORY, nullptr, 0, nullptr, 0, nullptr),
+        E_POINTER);
+    EXPECT_EQ(properties->Get(AMPROPSETID_Pin, 1, nullptr, 0, &category, 16, &returned),
+              E_PROP_ID_UNSUPPORTED);
     EXPECT_EQ(properties->Get(PIN_CATEGORY_CAPTURE, 0, nullptr, 0, &category, 16, &returned),
               E_PROP_SET_UNSUPPORTED);
 
@@ -175,14 +184,14 @@ TEST_F(CapturePin, BuffersHoldWhatTheCameraWritesWhateverTheHeaderClaims)
 {
     MediaTypePtr type = ListedType();
     auto* header = &reinterpret_cast<VIDEOINFOHEADER*>(type->pbFormat)->bmiHeader;
-    header->biSizeImage = 1000;         // disagrees with 2048 x 1536 x 32
+    header->biSizeImage = 1000;    // disagrees with 2048 x 1536 x 32
     downstream.proposedAllocator = &peerAllocator;
     ASSERT_EQ(pin->Connect(&downstream, type.get()), S_OK);
     EXPECT_EQ(peerAllocator.lastRequest.cbBuffer, 12582912);
 
     ASSERT_EQ(pin->Disconnect(), S_OK);
     downstream.Disconnect();
-    header->biBitCount = 48;            // passes the acceptance rule as RGB32
+    header->biBitCount = 48;    // passes the acceptance rule as RGB32
     ASSERT_EQ(pin->Connect(&downstream, type.get()), S_OK);
     EXPECT_EQ(peerAllocator.lastRequest.cbBuffer, 2048 * 1536 * 6);
     EXPECT_EQ(CapturePinOf(filter.Get())->Camera().Geometry().frameBytes, 2048 * 1536 * 6);
@@ -192,16 +201,17 @@ TEST_F(CapturePin, ASampleSmallerThanAFrameEndsTheStreamInsteadOfBeingOverrun)
 {
     ComPtr<IGraphBuilder> graph;
     ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
-                               graph.PutVoid()), S_OK);
+                               graph.PutVoid()),
+              S_OK);
     ASSERT_EQ(graph->AddFilter(filter.Get(), L"Capture"), S_OK);
     ComPtr<IMediaEvent> events;
     graph->QueryInterface(IID_IMediaEvent, events.PutVoid());
 
-    const LONG three = 3;       // 512 x 384 x 32: small buffers, quick to fill
+    const LONG three = 3;    // 512 x 384 x 32: small buffers, quick to fill
     PinPreferenceOf(filter.Get(), TestVariantA)->SetPreferredIndex(&three);
     MediaTypePtr type = ListedType();
     downstream.proposedAllocator = &peerAllocator;
-    peerAllocator.hiddenBytesShort = 4;     // says it granted a frame, hands out less
+    peerAllocator.hiddenBytesShort = 4;    // says it granted a frame, hands out less
     ASSERT_EQ(pin->Connect(&downstream, type.get()), S_OK);
     ASSERT_EQ(filter->Run(0), S_OK);
     ASSERT_TRUE(downstream.WaitForEndOfStream());
@@ -212,7 +222,8 @@ TEST_F(CapturePin, ASampleSmallerThanAFrameEndsTheStreamInsteadOfBeingOverrun)
     long code = 0;
     LONG_PTR first = 0, second = 0;
     bool aborted = false;
-    while (!aborted && WaitForSingleObject(reinterpret_cast<HANDLE>(handle), 20000) == WAIT_OBJECT_0) {
+    while (!aborted
+           && WaitForSingleObject(reinterpret_cast<HANDLE>(handle), 20000) == WAIT_OBJECT_0) {
         while (events->GetEvent(&code, &first, &second, 0) == S_OK) {
             events->FreeEventParams(code, first, second);
             if (code == EC_ERRORABORT) {
@@ -226,4 +237,4 @@ TEST_F(CapturePin, ASampleSmallerThanAFrameEndsTheStreamInsteadOfBeingOverrun)
     graph->RemoveFilter(filter.Get());
 }
 
-} // namespace
+}    // namespace

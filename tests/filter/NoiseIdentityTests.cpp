@@ -1,10 +1,11 @@
 // The noise a capture filter delivers through Wine's own filter graph, held byte for byte
 // against one rand() call per byte on a new thread: every format, over several frames
 // and restarts, and with a downstream filter drawing from the generator on the worker.
-#include <cstdlib>
-#include <vector>
 #include "CaptureFilterSupport.h"
 #include "PlatformGraph.h"
+
+#include <cstdlib>
+#include <vector>
 
 namespace {
 
@@ -29,7 +30,7 @@ public:
     std::vector<int> drawn;
 
 private:
-    CCapSrcStream* pin = nullptr;   // the filter's; lives as long as the test's filter
+    CCapSrcStream* pin = nullptr;    // the filter's; lives as long as the test's filter
 };
 
 class NoiseThroughPlatformGraph : public CaptureFilterTest
@@ -105,9 +106,10 @@ TEST_F(NoiseThroughPlatformGraph, ADownstreamDrawOnTheWorkerSendsTheStreamBackTo
     // The first draw follows a frame made from the model: the generator was where
     // frameBytes + 1 calls would have left it.
     ASSERT_GE(drawer.drawn.size(), frames);
-    EXPECT_EQ(std::vector<int>(drawer.drawn.begin(), drawer.drawn.begin() + frames), expected.betweenFrames);
+    EXPECT_EQ(std::vector<int>(drawer.drawn.begin(), drawer.drawn.begin() + frames),
+              expected.betweenFrames);
     EXPECT_EQ(std::vector<bool>(drawer.fromModel.begin(), drawer.fromModel.begin() + frames),
               (std::vector<bool>{true, false, false, false}));
 }
 
-} // namespace
+}    // namespace

@@ -1,16 +1,20 @@
+#include "SettingsExpectations.h"
+#include "filter/CameraValueLists.h"
+#include "filter/SettingsStore.h"
+#include "framework/Ownership.h"
+
 #include <gtest/gtest.h>
+
 #include <cstring>
 #include <string>
-#include "SettingsExpectations.h"
-#include "filter/SettingsStore.h"
-#include "filter/CameraValueLists.h"
-#include "framework/Ownership.h"
 
 namespace {
 
 // Class identifiers of these tests alone, so that no variant's stored settings are touched.
-constexpr GUID TestClassA = {0x3C6B2F1A, 0x8E47, 0x4D0B, {0xA9, 0x15, 0x6E, 0x2D, 0x70, 0xC4, 0x1B, 0x93}};
-constexpr GUID TestClassB = {0x3C6B2F1B, 0x8E47, 0x4D0B, {0xA9, 0x15, 0x6E, 0x2D, 0x70, 0xC4, 0x1B, 0x93}};
+constexpr GUID TestClassA = {
+    0x3C6B2F1A, 0x8E47, 0x4D0B, {0xA9, 0x15, 0x6E, 0x2D, 0x70, 0xC4, 0x1B, 0x93}};
+constexpr GUID TestClassB = {
+    0x3C6B2F1B, 0x8E47, 0x4D0B, {0xA9, 0x15, 0x6E, 0x2D, 0x70, 0xC4, 0x1B, 0x93}};
 constexpr char TestClassKeyA[] = "Software\\Classes\\CLSID\\{3C6B2F1A-8E47-4D0B-A915-6E2D70C41B93}";
 constexpr char TestClassKeyB[] = "Software\\Classes\\CLSID\\{3C6B2F1B-8E47-4D0B-A915-6E2D70C41B93}";
 
@@ -39,9 +43,9 @@ protected:
         ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_WRITE, nullptr,
                                   key.Put(), nullptr),
                   ERROR_SUCCESS);
-        ASSERT_EQ(RegSetValueExA(key.Get(), valueName, 0, type,
-                                 static_cast<const BYTE*>(data), bytes),
-                  ERROR_SUCCESS);
+        ASSERT_EQ(
+            RegSetValueExA(key.Get(), valueName, 0, type, static_cast<const BYTE*>(data), bytes),
+            ERROR_SUCCESS);
     }
 
     LONG ReadInt(const char* valueName, LONG defaultValue)
@@ -113,8 +117,15 @@ TEST_F(SettingsStore, ParsesStoredNumbersAsFarAsTheyGo)
         LONG value;
     };
     const Case cases[] = {
-        {"  7", 7}, {"12ab", 12}, {"-3", -3}, {"abc", 0}, {"", 0},
-        {"\t+5", 5}, {"- 4", 0}, {"99999999999", 2147483647}, {"-99999999999", -2147483647 - 1},
+        {"  7", 7},
+        {"12ab", 12},
+        {"-3", -3},
+        {"abc", 0},
+        {"", 0},
+        {"\t+5", 5},
+        {"- 4", 0},
+        {"99999999999", 2147483647},
+        {"-99999999999", -2147483647 - 1},
     };
     for (const Case& c : cases) {
         WriteSettingText(path, "Number", c.text);
@@ -134,9 +145,9 @@ TEST_F(SettingsStore, LettersTurnAnEnableOffWhileAMissingValueLeavesItOn)
 
 TEST_F(SettingsStore, OverlongValuesCountAsMissing)
 {
-    WriteSettingText(path, "Number", std::string(60, '1').c_str());     // 61 bytes stored
+    WriteSettingText(path, "Number", std::string(60, '1').c_str());    // 61 bytes stored
     EXPECT_EQ(ReadInt("Number", 42), 42);
-    WriteSettingText(path, "Number", std::string(59, '1').c_str());     // 60 bytes: fits
+    WriteSettingText(path, "Number", std::string(59, '1').c_str());    // 60 bytes: fits
     EXPECT_EQ(ReadInt("Number", 42), 2147483647);
 
     WriteSettingText(path, "CameraName", std::string(128, 'n').c_str());
@@ -187,8 +198,8 @@ TEST_F(SettingsStore, NumbersAreStoredAsDecimalText)
     char data[64] = {};
     DWORD type = 0;
     DWORD bytes = sizeof(data);
-    ASSERT_EQ(RegQueryValueExA(key.Get(), "Number", nullptr, &type,
-                               reinterpret_cast<BYTE*>(data), &bytes),
+    ASSERT_EQ(RegQueryValueExA(key.Get(), "Number", nullptr, &type, reinterpret_cast<BYTE*>(data),
+                               &bytes),
               ERROR_SUCCESS);
     EXPECT_EQ(type, DWORD(REG_SZ));
     EXPECT_EQ(bytes, 12u);
@@ -265,4 +276,4 @@ TEST_F(SettingsStore, StoredIndexOutsideItsListLoadsAsZero)
     EXPECT_EQ(edges.AutoLevelsMaxClip, 7);
 }
 
-} // namespace
+}    // namespace

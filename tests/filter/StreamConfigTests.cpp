@@ -1,10 +1,11 @@
 // IAMStreamConfig of the capture pin: current format, capabilities, imposed formats.
-#include <cstring>
 #include "CaptureFilterSupport.h"
 #include "PlatformGraph.h"
 #include "camera/FormatCatalogue.h"
 #include "fakes/FakeGraph.h"
 #include "fakes/FakeInputPin.h"
+
+#include <cstring>
 
 namespace {
 
@@ -100,7 +101,7 @@ TEST_F(StreamConfig, AnUnconnectedPinOnlyStoresTheFormatItIsGiven)
     VIDEO_STREAM_CONFIG_CAPS caps = {};
     MediaTypePtr outside = Caps(2, &caps);
     auto* header = &reinterpret_cast<VIDEOINFOHEADER*>(outside->pbFormat)->bmiHeader;
-    header->biWidth = 640;              // not in the catalogue: stored all the same
+    header->biWidth = 640;    // not in the catalogue: stored all the same
     header->biHeight = -480;
     ASSERT_EQ(config->SetFormat(outside.get()), S_OK);
     EXPECT_EQ(graph.reconnects, 0);
@@ -133,7 +134,8 @@ TEST_F(StreamConfig, AFormatWithoutAVideoHeaderIsNeverReadOrWrittenPastItsBlock)
     ASSERT_EQ(config->SetFormat(&noBlock), S_OK);
     VIDEO_STREAM_CONFIG_CAPS caps = {};
     AM_MEDIA_TYPE* type = reinterpret_cast<AM_MEDIA_TYPE*>(1);
-    EXPECT_EQ(config->GetStreamCaps(1, &type, reinterpret_cast<BYTE*>(&caps)), VFW_E_INVALIDMEDIATYPE);
+    EXPECT_EQ(config->GetStreamCaps(1, &type, reinterpret_cast<BYTE*>(&caps)),
+              VFW_E_INVALIDMEDIATYPE);
     EXPECT_EQ(type, nullptr);
 
     CMediaTypeRecord shortBlock;
@@ -141,7 +143,8 @@ TEST_F(StreamConfig, AFormatWithoutAVideoHeaderIsNeverReadOrWrittenPastItsBlock)
     shortBlock.ReserveFormatBlock(40);
     std::memset(shortBlock.pbFormat, 0, 40);
     ASSERT_EQ(config->SetFormat(&shortBlock), S_OK);
-    EXPECT_EQ(config->GetStreamCaps(1, &type, reinterpret_cast<BYTE*>(&caps)), VFW_E_INVALIDMEDIATYPE);
+    EXPECT_EQ(config->GetStreamCaps(1, &type, reinterpret_cast<BYTE*>(&caps)),
+              VFW_E_INVALIDMEDIATYPE);
     AM_MEDIA_TYPE* current = nullptr;
     ASSERT_EQ(config->GetFormat(&current), S_OK);
     EXPECT_EQ(current->cbFormat, 40u);
@@ -156,14 +159,15 @@ TEST_F(StreamConfig, AFormatWithoutAVideoHeaderIsNeverReadOrWrittenPastItsBlock)
 
 TEST_F(StreamConfig, WinesGraphRemakesTheConnectionOfAStoppedPin)
 {
-    filter.Reset();     // the platform graph holds its own filter
+    filter.Reset();    // the platform graph holds its own filter
     config.Reset();
     ComPtr<IBaseFilter> capture = MakeCaptureFilter(TestVariantA);
     PlatformGraph platform;
     ASSERT_EQ(platform.Build(capture.Get(), nullptr, L"Capture"), S_OK);
     ASSERT_EQ(platform.ConnectSource(), S_OK);
     ComPtr<IAMStreamConfig> captureConfig;
-    ASSERT_EQ(platform.sourcePin->QueryInterface(IID_IAMStreamConfig, captureConfig.PutVoid()), S_OK);
+    ASSERT_EQ(platform.sourcePin->QueryInterface(IID_IAMStreamConfig, captureConfig.PutVoid()),
+              S_OK);
 
     // Imposing capability 3's 88-byte type: the remade connection is negotiated anew,
     // and the pin offers its preferred format, a 1128-byte listed type.
@@ -186,4 +190,4 @@ TEST_F(StreamConfig, WinesGraphRemakesTheConnectionOfAStoppedPin)
     pin = static_cast<IPin*>(CapturePinOf(filter.Get()));
 }
 
-} // namespace
+}    // namespace

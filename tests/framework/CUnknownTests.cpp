@@ -1,8 +1,9 @@
-#include <gtest/gtest.h>
-#include <ocidl.h>
+#include "fakes/FakeUnknown.h"
 #include "framework/CUnknown.h"
 #include "framework/ModuleState.h"
-#include "fakes/FakeUnknown.h"
+
+#include <gtest/gtest.h>
+#include <ocidl.h>
 
 namespace {
 
@@ -11,7 +12,9 @@ class CPersistObject : public CUnknown, public IPersist
 {
 public:
     explicit CPersistObject(IUnknown* outer, int* destructions = nullptr)
-        : CUnknown(outer), destructions(destructions) {}
+        : CUnknown(outer), destructions(destructions)
+    {
+    }
     ~CPersistObject() override
     {
         if (destructions)
@@ -114,12 +117,12 @@ TEST_F(ObjectBase, AggregatedObjectDelegatesToOuterButInnerUnknownStaysInner)
     ASSERT_EQ(object->InnerQueryInterface(IID_IUnknown, reinterpret_cast<void**>(&inner)), S_OK);
     EXPECT_EQ(inner, object->InnerUnknown());
     EXPECT_NE(inner, static_cast<IUnknown*>(&outer));
-    EXPECT_EQ(outer.References(), 0);           // the inner count went up, not the outer
+    EXPECT_EQ(outer.References(), 0);    // the inner count went up, not the outer
     EXPECT_EQ(inner->Release(), 1u);
 
     IPersist* persist = nullptr;
     ASSERT_EQ(object->InnerQueryInterface(IID_IPersist, reinterpret_cast<void**>(&persist)), S_OK);
-    EXPECT_EQ(outer.References(), 1);           // handed out through the owner
+    EXPECT_EQ(outer.References(), 1);    // handed out through the owner
     IUnknown* viaPersist = nullptr;
     EXPECT_EQ(persist->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&viaPersist)), S_OK);
     EXPECT_EQ(viaPersist, static_cast<IUnknown*>(&outer));
@@ -131,4 +134,4 @@ TEST_F(ObjectBase, AggregatedObjectDelegatesToOuterButInnerUnknownStaysInner)
     EXPECT_EQ(object->InnerRelease(), 0u);
 }
 
-} // namespace
+}    // namespace

@@ -1,7 +1,8 @@
 // The type and pin enumerators that the framework hands to hosts.
-#include <gtest/gtest.h>
 #include "TestSource.h"
 #include "framework/ModuleState.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -48,11 +49,11 @@ TEST_F(Enumerators, TypeEnumeratorAdvancesPastTheEndUntilReset)
 {
     ComPtr<IEnumMediaTypes> types;
     ASSERT_EQ(pin->EnumMediaTypes(types.Put()), S_OK);
-    EXPECT_EQ(types->Skip(1), S_OK);        // position 1: the type at 0 exists
+    EXPECT_EQ(types->Skip(1), S_OK);    // position 1: the type at 0 exists
     AM_MEDIA_TYPE* got = nullptr;
-    EXPECT_EQ(types->Next(1, &got, nullptr), S_FALSE);      // position now 2
+    EXPECT_EQ(types->Next(1, &got, nullptr), S_FALSE);    // position now 2
     EXPECT_EQ(types->Skip(1), S_FALSE);
-    EXPECT_EQ(types->Skip(0xFFFFFFFF), S_FALSE);            // saturates, never wraps
+    EXPECT_EQ(types->Skip(0xFFFFFFFF), S_FALSE);    // saturates, never wraps
     EXPECT_EQ(types->Next(1, &got, nullptr), S_FALSE);
 
     ComPtr<IEnumMediaTypes> clone;
@@ -78,7 +79,8 @@ TEST_F(Enumerators, EnumeratorsKeepTheirOwnerAliveAndAnswerOnlyTheirInterfaces)
     IUnknown* none = reinterpret_cast<IUnknown*>(1);
     EXPECT_EQ(types->QueryInterface(IID_IEnumPins, reinterpret_cast<void**>(&none)), E_NOINTERFACE);
     EXPECT_EQ(none, nullptr);
-    EXPECT_EQ(pins->QueryInterface(IID_IEnumMediaTypes, reinterpret_cast<void**>(&none)), E_NOINTERFACE);
+    EXPECT_EQ(pins->QueryInterface(IID_IEnumMediaTypes, reinterpret_cast<void**>(&none)),
+              E_NOINTERFACE);
     EXPECT_EQ(pins->QueryInterface(IID_IEnumPins, nullptr), E_POINTER);
     unknown.Reset();
     types.Reset();
@@ -116,4 +118,4 @@ TEST_F(Enumerators, TypeEnumeratorSkipsNothingOnZeroEvenWhenStale)
     EXPECT_EQ(types->Skip(0), S_OK);
 }
 
-} // namespace
+}    // namespace

@@ -1,11 +1,13 @@
 // The filter base's state machine, clock, graph membership and pin lookup.
-#include <gtest/gtest.h>
-#include <string>
 #include "TestSource.h"
 #include "fakes/FakeGraph.h"
 #include "fakes/FakeInputPin.h"
 #include "framework/CBasePin.h"
 #include "framework/ModuleState.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
 
 namespace {
 
@@ -17,15 +19,24 @@ public:
     void* Lookup(REFIID iid) override
     {
         return IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IReferenceClock)
-            ? static_cast<IReferenceClock*>(this) : nullptr;
+                   ? static_cast<IReferenceClock*>(this)
+                   : nullptr;
     }
     HRESULT STDMETHODCALLTYPE GetTime(REFERENCE_TIME* time) override
     {
         *time = now;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE AdviseTime(REFERENCE_TIME, REFERENCE_TIME, HEVENT, DWORD_PTR*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE AdvisePeriodic(REFERENCE_TIME, REFERENCE_TIME, HSEMAPHORE, DWORD_PTR*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE AdviseTime(REFERENCE_TIME, REFERENCE_TIME, HEVENT,
+                                         DWORD_PTR*) override
+    {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE AdvisePeriodic(REFERENCE_TIME, REFERENCE_TIME, HSEMAPHORE,
+                                             DWORD_PTR*) override
+    {
+        return E_NOTIMPL;
+    }
     HRESULT STDMETHODCALLTYPE Unadvise(DWORD_PTR) override { return E_NOTIMPL; }
 };
 
@@ -173,7 +184,7 @@ TEST_F(FilterBase, JoinsAGraphWithANameCutTo127Characters)
 {
     const std::wstring longName(200, L'n');
     ASSERT_EQ(filter->JoinFilterGraph(&graph, longName.c_str()), S_OK);
-    EXPECT_EQ(graph.References(), 0);       // the graph owns the filter, not the reverse
+    EXPECT_EQ(graph.References(), 0);    // the graph owns the filter, not the reverse
     FILTER_INFO info = {};
     ASSERT_EQ(filter->QueryFilterInfo(&info), S_OK);
     EXPECT_EQ(std::wstring(info.achName), longName.substr(0, 127));
@@ -220,7 +231,7 @@ TEST_F(FilterBase, EnumeratesItsOnePinAndHoldsTheFilterMeanwhile)
 {
     ComPtr<IEnumPins> pins;
     ASSERT_EQ(filter->EnumPins(pins.Put()), S_OK);
-    filter.Reset();                         // the enumerator keeps it alive
+    filter.Reset();    // the enumerator keeps it alive
     EXPECT_EQ(ObjectCount, startCount + 2);
 
     IPin* got[2] = {};
@@ -243,4 +254,4 @@ TEST_F(FilterBase, EnumeratesItsOnePinAndHoldsTheFilterMeanwhile)
     filter = ComPtr<IBaseFilter>(static_cast<IBaseFilter*>(source));
 }
 
-} // namespace
+}    // namespace

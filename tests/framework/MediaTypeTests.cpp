@@ -1,8 +1,10 @@
-#include <gtest/gtest.h>
-#include <dshow.h>
-#include <cstring>
-#include "framework/MediaType.h"
 #include "fakes/FakeUnknown.h"
+#include "framework/MediaType.h"
+
+#include <dshow.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
 
 namespace {
 
@@ -60,12 +62,12 @@ TEST(MediaTypeRecord, CopiesOwnTheirBlockAndTheirObjectReference)
     {
         CMediaTypeRecord original = VideoType(88, 0x11);
         original.pUnk = &object;
-        object.AddRef();                        // the record's own reference
+        object.AddRef();    // the record's own reference
         CMediaTypeRecord copy(original);
         EXPECT_NE(copy.pbFormat, original.pbFormat);
         EXPECT_TRUE(copy.Equals(original));
         EXPECT_EQ(object.References(), 2);
-        EXPECT_EQ(copy.CopyFrom(copy), S_OK);   // onto itself: nothing happens
+        EXPECT_EQ(copy.CopyFrom(copy), S_OK);    // onto itself: nothing happens
         EXPECT_EQ(object.References(), 2);
     }
     EXPECT_EQ(object.References(), 0);
@@ -165,7 +167,7 @@ TEST(MediaTypeHelpers, ClearingARecordWithoutABlockFreesNothing)
 {
     AM_MEDIA_TYPE type = {};
     BYTE notOwned[4] = {};
-    type.pbFormat = notOwned;                   // length 0: never freed
+    type.pbFormat = notOwned;    // length 0: never freed
     ClearMediaTypeContents(&type);
     EXPECT_EQ(type.pbFormat, notOwned);
 }
@@ -186,7 +188,7 @@ TEST(MediaTypeHelpers, BitmapImageSizeRoundsRowsToFourBytesAndIgnoresHeightSign)
     EXPECT_EQ(BitmapImageSize(header), 12582912);
     header.biWidth = 0x7FFFFFFF;
     header.biHeight = 0x7FFFFFFF;
-    EXPECT_GT(BitmapImageSize(header), 0x7FFFFFFFLL);   // no wrap
+    EXPECT_GT(BitmapImageSize(header), 0x7FFFFFFFLL);    // no wrap
 }
 
-} // namespace
+}    // namespace

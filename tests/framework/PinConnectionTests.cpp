@@ -1,11 +1,13 @@
 // The connection protocol of an output pin with a downstream pin that a test controls.
-#include <gtest/gtest.h>
-#include <cstring>
-#include <string>
-#include <vector>
 #include "TestSource.h"
 #include "fakes/FakeInputPin.h"
 #include "framework/ModuleState.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -56,11 +58,19 @@ TEST_F(PinConnection, MakesTheCallsOfOneConnectionInOrder)
     ASSERT_EQ(pin->Connect(&downstream, nullptr), S_OK);
 
     const Calls expected = {
-        "peer.EnumMediaTypes", "peer.EnumMediaTypes.Reset", "peer.EnumMediaTypes.Next",
-        "peer.QueryDirection", "peer.QueryInterface(IMemInputPin)",
-        "source.AcceptsMediaType", "source.SetConnectionType", "peer.ReceiveConnection",
-        "peer.GetAllocatorRequirements", "peer.GetAllocator",
-        "source.ChooseBufferSize", "peerAllocator.SetProperties", "peer.NotifyAllocator",
+        "peer.EnumMediaTypes",
+        "peer.EnumMediaTypes.Reset",
+        "peer.EnumMediaTypes.Next",
+        "peer.QueryDirection",
+        "peer.QueryInterface(IMemInputPin)",
+        "source.AcceptsMediaType",
+        "source.SetConnectionType",
+        "peer.ReceiveConnection",
+        "peer.GetAllocatorRequirements",
+        "peer.GetAllocator",
+        "source.ChooseBufferSize",
+        "peerAllocator.SetProperties",
+        "peer.NotifyAllocator",
     };
     EXPECT_EQ(log.Calls(), expected);
     EXPECT_EQ(downstream.connector.Get(), pin);
@@ -124,7 +134,7 @@ TEST_F(PinConnection, UsesAPartialProposalAsAPatternOverBothTypeLists)
     downstream.offeredTypes.push_back(TestType());
     CMediaTypeRecord pattern;
     pattern.AssignMajorType(MEDIATYPE_Video);
-    pattern.AssignSubtype(MEDIASUBTYPE_RGB24);        // nobody's type fits
+    pattern.AssignSubtype(MEDIASUBTYPE_RGB24);    // nobody's type fits
     EXPECT_EQ(pin->Connect(&downstream, &pattern), VFW_E_NO_ACCEPTABLE_TYPES);
     EXPECT_EQ(log.Count("peer.EnumMediaTypes"), 1u);
     EXPECT_EQ(log.Count("source.AcceptsMediaType"), 0u);
@@ -173,7 +183,7 @@ TEST_F(PinConnection, AFailedAllocatorChoiceDisconnectsThePeerAndHoldsNothing)
     source->Stream()->platformAllocator = &platformAllocator;
 
     EXPECT_EQ(pin->Connect(&downstream, nullptr), E_OUTOFMEMORY);
-    EXPECT_EQ(log.Count("peer.Disconnect"), 2u);     // once for each type tried
+    EXPECT_EQ(log.Count("peer.Disconnect"), 2u);    // once for each type tried
     EXPECT_FALSE(source->Stream()->IsConnected());
     EXPECT_EQ(downstream.References(), 0);
 }
@@ -278,4 +288,4 @@ TEST_F(PinConnection, DeliveryWithoutAPeerSaysNotConnected)
     EXPECT_EQ(stream->GetFreeSample(sample.Put(), nullptr, nullptr, 0), E_NOINTERFACE);
 }
 
-} // namespace
+}    // namespace

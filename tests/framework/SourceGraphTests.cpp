@@ -1,9 +1,11 @@
 // The framework's source filter inside the platform's own filter graph.
-#include <gtest/gtest.h>
-#include <cstdio>
-#include "TestSource.h"
 #include "PlatformGraph.h"
+#include "TestSource.h"
 #include "framework/ModuleState.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
 
 namespace {
 
@@ -115,4 +117,4 @@ TEST_F(SourceInPlatformGraph, EndOfDataReachesTheRendererAndCompletesTheGraph)
     EXPECT_EQ(recorder.Count(), 4u);
 }
 
-} // namespace
+}    // namespace

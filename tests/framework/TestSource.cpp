@@ -1,4 +1,5 @@
 #include "TestSource.h"
+
 #include <cstring>
 #include <new>
 
@@ -7,7 +8,8 @@ void FillTestType(CMediaTypeRecord* type, WORD bitCount)
     type->AssignMajorType(MEDIATYPE_Video);
     type->AssignSubtype(bitCount == 32 ? MEDIASUBTYPE_RGB32 : MEDIASUBTYPE_RGB24);
     type->AssignFormatType(FORMAT_VideoInfo);
-    auto* info = reinterpret_cast<VIDEOINFOHEADER*>(type->ReserveFormatBlock(sizeof(VIDEOINFOHEADER)));
+    auto* info =
+        reinterpret_cast<VIDEOINFOHEADER*>(type->ReserveFormatBlock(sizeof(VIDEOINFOHEADER)));
     std::memset(info, 0, sizeof(*info));
     info->bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
     info->bmiHeader.biWidth = TestFrameWidth;
@@ -96,8 +98,7 @@ HRESULT CTestStream::CreateDefaultAllocator(IMemAllocator** created)
     return S_OK;
 }
 
-CTestSource::CTestSource(HRESULT* result, CallLog* log)
-    : CSource(nullptr, CLSID_TestSource)
+CTestSource::CTestSource(HRESULT* result, CallLog* log) : CSource(nullptr, CLSID_TestSource)
 {
     ScopedLock hold(stateLock);
     stream = new (std::nothrow) CTestStream(result, this, log);

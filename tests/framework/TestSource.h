@@ -2,18 +2,21 @@
 // A source filter of the tests' own on the framework: one stream offering a small RGB32
 // type, whose fill, worker hooks and buffer sizing can be told to fail, and which logs
 // the calls the framework makes on it.
-#include <windows.h>
-#include <dshow.h>
-#include <string>
-#include <vector>
+#include "fakes/CallLog.h"
 #include "framework/CSource.h"
 #include "framework/CSourceStream.h"
 #include "framework/MediaType.h"
 #include "framework/Ownership.h"
-#include "fakes/CallLog.h"
+
+#include <windows.h>
+#include <dshow.h>
+
+#include <string>
+#include <vector>
 
 // {5B4A35E1-3D9B-4C0A-9F21-6C1E2D7A0B11}: used only by these tests
-inline constexpr GUID CLSID_TestSource = {0x5B4A35E1, 0x3D9B, 0x4C0A, {0x9F, 0x21, 0x6C, 0x1E, 0x2D, 0x7A, 0x0B, 0x11}};
+inline constexpr GUID CLSID_TestSource = {
+    0x5B4A35E1, 0x3D9B, 0x4C0A, {0x9F, 0x21, 0x6C, 0x1E, 0x2D, 0x7A, 0x0B, 0x11}};
 
 constexpr LONG TestFrameWidth = 64;
 constexpr LONG TestFrameHeight = 48;
@@ -28,11 +31,11 @@ public:
     CTestStream(HRESULT* result, CSource* filter, CallLog* log);
 
     // What the next calls answer; set before the worker runs.
-    HRESULT fillResult = S_OK;              // from the sample numbered failAfter on
+    HRESULT fillResult = S_OK;    // from the sample numbered failAfter on
     LONG failAfter = 0;
     HRESULT createResult = S_OK;
     LONG bufferCount = 3;
-    IMemAllocator* platformAllocator = nullptr;     // stands in for the platform's when set
+    IMemAllocator* platformAllocator = nullptr;    // stands in for the platform's when set
 
     // Observed by the tests.
     volatile LONG samplesFilled = 0;
@@ -70,7 +73,7 @@ public:
     LONG PinListVersion() override { return pinListVersion; }
 
 private:
-    CTestStream* stream = nullptr;      // owned through the stream array
+    CTestStream* stream = nullptr;    // owned through the stream array
 };
 
 // A test source with one reference, as a host holds it.

@@ -1,8 +1,9 @@
 // The source stream's worker thread: its commands, its frame loop and how it ends.
-#include <gtest/gtest.h>
 #include "TestSource.h"
 #include "fakes/FakeInputPin.h"
 #include "framework/ModuleState.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -57,7 +58,7 @@ TEST_F(Worker, PauseStartsProductionThatRunningDoesNotRestart)
     EXPECT_TRUE(stream->HasWorker());
     EXPECT_EQ(stream->createCalls, 1);
     ASSERT_TRUE(downstream.WaitForSamples(2));
-    EXPECT_EQ(stream->Activate(), S_FALSE);     // already active: nothing changes
+    EXPECT_EQ(stream->Activate(), S_FALSE);    // already active: nothing changes
 
     ASSERT_EQ(filter->Run(0), S_OK);
     const LONG seen = downstream.received;
@@ -83,7 +84,7 @@ TEST_F(Worker, StopReturnsOnlyAfterTheThreadHasEnded)
 
 TEST_F(Worker, StopIsPromptWhileTheWorkerWaitsForAFreeBuffer)
 {
-    downstream.holdSamples = true;          // nothing ever goes back to the allocator
+    downstream.holdSamples = true;    // nothing ever goes back to the allocator
     Connect();
     ASSERT_EQ(filter->Run(0), S_OK);
     ASSERT_TRUE(downstream.WaitForSamples(stream->bufferCount));
@@ -180,11 +181,11 @@ TEST_F(Worker, ReleasingARunningFilterStopsItsWorker)
     ASSERT_EQ(filter->Run(0), S_OK);
     ASSERT_TRUE(downstream.WaitForSamples(1));
     downstream.Disconnect();
-    filter.Reset();     // no Stop: the filter's destruction must end the worker
+    filter.Reset();    // no Stop: the filter's destruction must end the worker
     EXPECT_EQ(ObjectCount, startCount);
     filter = MakeTestSource(&source, &log);
     stream = source->Stream();
     pin = static_cast<IPin*>(stream);
 }
 
-} // namespace
+}    // namespace

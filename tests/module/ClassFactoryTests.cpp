@@ -1,14 +1,14 @@
 // The module's class factory and unloading rule, reached as a host reaches them: through
 // the exports of the built module.
-#include <gtest/gtest.h>
-#include <dshow.h>
-#include <ocidl.h>
 #include "ModuleUnderTest.h"
 #include "Orvix61Test.h"
 #include "fakes/FakeUnknown.h"
 
-namespace
-{
+#include <dshow.h>
+#include <gtest/gtest.h>
+#include <ocidl.h>
+
+namespace {
 struct Variant
 {
     const wchar_t* name;
@@ -17,10 +17,14 @@ struct Variant
 };
 
 const Variant variants[] = {
-    {L"Orvix61 Capture Source Test 1", CLSID_Orvix61CapSrc1, CLSID_Orvix61FilterPage1, CLSID_Orvix61PinPage1, IID_IIPFilter1},
-    {L"Orvix61 Capture Source Test 2", CLSID_Orvix61CapSrc2, CLSID_Orvix61FilterPage2, CLSID_Orvix61PinPage2, IID_IIPFilter2},
-    {L"Orvix61 Capture Source Test 3", CLSID_Orvix61CapSrc3, CLSID_Orvix61FilterPage3, CLSID_Orvix61PinPage3, IID_IIPFilter3},
-    {L"Orvix61 Capture Source Test 4", CLSID_Orvix61CapSrc4, CLSID_Orvix61FilterPage4, CLSID_Orvix61PinPage4, IID_IIPFilter4},
+    {L"Orvix61 Capture Source Test 1", CLSID_Orvix61CapSrc1, CLSID_Orvix61FilterPage1,
+     CLSID_Orvix61PinPage1, IID_IIPFilter1},
+    {L"Orvix61 Capture Source Test 2", CLSID_Orvix61CapSrc2, CLSID_Orvix61FilterPage2,
+     CLSID_Orvix61PinPage2, IID_IIPFilter2},
+    {L"Orvix61 Capture Source Test 3", CLSID_Orvix61CapSrc3, CLSID_Orvix61FilterPage3,
+     CLSID_Orvix61PinPage3, IID_IIPFilter3},
+    {L"Orvix61 Capture Source Test 4", CLSID_Orvix61CapSrc4, CLSID_Orvix61FilterPage4,
+     CLSID_Orvix61PinPage4, IID_IIPFilter4},
 };
 
 // An outer object that aggregates what the factory makes.
@@ -54,14 +58,16 @@ protected:
 };
 
 void* const untouched = reinterpret_cast<void*>(0x1234);
-}
+}    // namespace
 
 TEST_F(ClassFactory, MakesFiltersOfEachVariantWithTheirOwnIdentity)
 {
     for (const Variant& variant : variants) {
         SCOPED_TRACE(testing::Message() << "variant " << (&variant - variants + 1));
         ComPtr<IBaseFilter> filter;
-        ASSERT_EQ(S_OK, Factory(variant.filter)->CreateInstance(nullptr, IID_IBaseFilter, filter.PutVoid()));
+        ASSERT_EQ(
+            S_OK,
+            Factory(variant.filter)->CreateInstance(nullptr, IID_IBaseFilter, filter.PutVoid()));
 
         CLSID classId = {};
         EXPECT_EQ(S_OK, filter->GetClassID(&classId));
@@ -92,12 +98,15 @@ TEST_F(ClassFactory, MakesBothPagesOfEachVariantFromTheModulesResources)
     for (const Variant& variant : variants) {
         for (const CLSID* pageClass : {&variant.filterPage, &variant.pinPage}) {
             ComPtr<IPropertyPage> page;
-            ASSERT_EQ(S_OK, Factory(*pageClass)->CreateInstance(nullptr, IID_IPropertyPage, page.PutVoid()));
+            ASSERT_EQ(
+                S_OK,
+                Factory(*pageClass)->CreateInstance(nullptr, IID_IPropertyPage, page.PutVoid()));
             PROPPAGEINFO info = {};
             ASSERT_EQ(S_OK, page->GetPageInfo(&info));
             CoTaskMemPtr<wchar_t> title(info.pszTitle);
             CoTaskMemPtr<wchar_t> docString(info.pszDocString), helpFile(info.pszHelpFile);
-            EXPECT_STREQ(pageClass == &variant.filterPage ? L"Orvix61 Filter Page" : L"Orvix61 Pin Page",
+            EXPECT_STREQ(pageClass == &variant.filterPage ? L"Orvix61 Filter Page"
+                                                          : L"Orvix61 Pin Page",
                          title.Get());
         }
     }
@@ -107,7 +116,8 @@ TEST_F(ClassFactory, MakesBothPagesOfEachVariantFromTheModulesResources)
 TEST_F(ClassFactory, HandsOutTheSameFactoryForUnknownAndClassFactory)
 {
     ComPtr<IUnknown> asUnknown;
-    ASSERT_EQ(S_OK, module.GetClassObject(CLSID_Orvix61PinPage2, IID_IUnknown, asUnknown.PutVoid()));
+    ASSERT_EQ(S_OK,
+              module.GetClassObject(CLSID_Orvix61PinPage2, IID_IUnknown, asUnknown.PutVoid()));
     ComPtr<IClassFactory> factory;
     ASSERT_EQ(S_OK, asUnknown->QueryInterface(IID_IClassFactory, factory.PutVoid()));
     ComPtr<IPropertyPage> page;
@@ -121,7 +131,8 @@ TEST_F(ClassFactory, HandsOutTheSameFactoryForUnknownAndClassFactory)
 TEST_F(ClassFactory, RefusesUnknownClassesAndInterfacesWithoutWritingTheResult)
 {
     void* result = untouched;
-    EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE, module.GetClassObject(CLSID_FilterGraph, IID_IClassFactory, &result));
+    EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE,
+              module.GetClassObject(CLSID_FilterGraph, IID_IClassFactory, &result));
     EXPECT_EQ(untouched, result);
     EXPECT_EQ(E_NOINTERFACE, module.GetClassObject(CLSID_Orvix61CapSrc1, IID_IBaseFilter, &result));
     EXPECT_EQ(untouched, result);
@@ -178,13 +189,13 @@ TEST_F(ClassFactory, KeepsTheModuleWhileAFactoryAnObjectOrALockLives)
     ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IBaseFilter, filter.PutVoid()));
     EXPECT_EQ(S_OK, factory->LockServer(TRUE));
     factory.Reset();
-    EXPECT_EQ(S_FALSE, module.CanUnloadNow());      // the filter and the lock
+    EXPECT_EQ(S_FALSE, module.CanUnloadNow());    // the filter and the lock
     filter.Reset();
-    EXPECT_EQ(S_FALSE, module.CanUnloadNow());      // the lock alone
+    EXPECT_EQ(S_FALSE, module.CanUnloadNow());    // the lock alone
 
     factory = Factory(CLSID_Orvix61CapSrc4);
     EXPECT_EQ(S_OK, factory->LockServer(FALSE));
-    EXPECT_EQ(S_FALSE, module.CanUnloadNow());      // the factory alone
+    EXPECT_EQ(S_FALSE, module.CanUnloadNow());    // the factory alone
     factory.Reset();
     EXPECT_EQ(S_OK, module.CanUnloadNow());
 }

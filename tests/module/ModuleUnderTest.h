@@ -2,13 +2,15 @@
 // The built Orvix61Test.ax as the tests load, register and find it: through LoadLibrary,
 // through regsvr32 in the test's Wine prefix, and through the platform's device
 // enumerator.
-#include <windows.h>
-#include <dshow.h>
-#include <string>
-#include <vector>
 #include "ChildProcess.h"
 #include "VideoDevices.h"
 #include "framework/Ownership.h"
+
+#include <windows.h>
+#include <dshow.h>
+
+#include <string>
+#include <vector>
 
 // DOS path of the module this build made.
 std::wstring ModulePath();
@@ -32,9 +34,9 @@ public:
 
 private:
     HMODULE module;
-    HRESULT (STDAPICALLTYPE* getClassObject)(REFCLSID, REFIID, void**) = nullptr;
-    HRESULT (STDAPICALLTYPE* canUnloadNow)() = nullptr;
-    HRESULT (STDAPICALLTYPE* unregisterServer)() = nullptr;
+    HRESULT(STDAPICALLTYPE* getClassObject)(REFCLSID, REFIID, void**) = nullptr;
+    HRESULT(STDAPICALLTYPE* canUnloadNow)() = nullptr;
+    HRESULT(STDAPICALLTYPE* unregisterServer)() = nullptr;
 };
 
 // How many of the platform's video input devices (ListVideoDevices) have the name.

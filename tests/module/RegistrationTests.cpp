@@ -1,15 +1,16 @@
 // Registration linked into the test program, with a registration host of the test's own:
 // it records messages instead of showing them and hands out mappers that log their calls
 // or cannot be made. This program is the "module" its registration names.
+#include "Orvix61Test.h"
+#include "fakes/FakeFilterMapper.h"
+#include "module/Registration.h"
+
 #include <gtest/gtest.h>
+
 #include <thread>
 #include <vector>
-#include "module/Registration.h"
-#include "fakes/FakeFilterMapper.h"
-#include "Orvix61Test.h"
 
-namespace
-{
+namespace {
 // Which mapper the host hands out for each class; null makes the creation fail.
 struct TestHost
 {
@@ -42,7 +43,7 @@ HRESULT CreateTestMapper(REFCLSID classId, REFIID iid, void** out)
 }
 
 const CLSID* const variantClasses[] = {&CLSID_Orvix61CapSrc1, &CLSID_Orvix61CapSrc2,
-                                        &CLSID_Orvix61CapSrc3, &CLSID_Orvix61CapSrc4};
+                                       &CLSID_Orvix61CapSrc3, &CLSID_Orvix61CapSrc4};
 const std::string videoCategory = MapperText(&CLSID_VideoInputDeviceCategory);
 
 std::string VariantName(int variant)
@@ -76,7 +77,7 @@ protected:
     ComPtr<IFilterMapper> platformOldMapper;
     TestHost testHost;
 };
-}
+}    // namespace
 
 TEST_F(Registration, OlderMapperRegistersFiltersPinsAndTypesWhenTheNewerCannotBeMade)
 {
@@ -88,7 +89,8 @@ TEST_F(Registration, OlderMapperRegistersFiltersPinsAndTypesWhenTheNewerCannotBe
     for (int variant = 0; variant < 4; ++variant) {
         const std::string filter = MapperText(variantClasses[variant]);
         expected.push_back("UnregisterFilter " + filter);
-        expected.push_back("RegisterFilter " + filter + " " + VariantName(variant) + " merit 0x00200000");
+        expected.push_back("RegisterFilter " + filter + " " + VariantName(variant)
+                           + " merit 0x00200000");
         expected.push_back("RegisterPin " + filter + " Output rendered 0 output 1 zero 0 many 0 to "
                            + MapperText(&CLSID_NULL) + " none");
         expected.push_back("RegisterPinType " + filter + " Output " + MapperText(&MEDIATYPE_Video)
@@ -187,19 +189,22 @@ TEST_F(Registration, LeavesTheCallersMultithreadedApartmentInitialised)
 TEST(DeleteKeyTree, RemovesAKeyWithEverythingBelowItAndNothingElse)
 {
     // A class of this test's own, registered the way the module registers its classes.
-    const CLSID testClass = {0x5B0F3C2E, 0x41D7, 0x4E58, {0x9A, 0x61, 0x0C, 0x7E, 0x2B, 0x93, 0xD4, 0x18}};
+    const CLSID testClass = {
+        0x5B0F3C2E, 0x41D7, 0x4E58, {0x9A, 0x61, 0x0C, 0x7E, 0x2B, 0x93, 0xD4, 0x18}};
     const std::string classKey = "CLSID\\" + MapperText(&testClass);
     ASSERT_EQ(S_OK, RegisterClassServer(testClass, L"Key tree test", L"C:\\nowhere\\test.ax",
                                         L"Both", L"InprocServer32"));
     UniqueRegKey deeper;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_CLASSES_ROOT, (classKey + "\\InprocServer32\\a\\b").c_str(),
-                                           deeper.Put()));
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyA(HKEY_CLASSES_ROOT, (classKey + "\\InprocServer32\\a\\b").c_str(),
+                            deeper.Put()));
     ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(deeper.Get(), "ExposureGain", 0, REG_SZ,
                                             reinterpret_cast<const BYTE*>("3"), 2));
     deeper.Reset();
     UniqueRegKey server;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CLASSES_ROOT, (classKey + "\\InprocServer32").c_str(),
-                                           0, KEY_READ, server.Put()));
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegOpenKeyExA(HKEY_CLASSES_ROOT, (classKey + "\\InprocServer32").c_str(), 0, KEY_READ,
+                            server.Put()));
     char text[MAX_PATH] = {};
     DWORD bytes = sizeof(text);
     EXPECT_EQ(ERROR_SUCCESS, RegGetValueA(server.Get(), nullptr, "ThreadingModel", RRF_RT_REG_SZ,
@@ -210,7 +215,8 @@ TEST(DeleteKeyTree, RemovesAKeyWithEverythingBelowItAndNothingElse)
     EXPECT_EQ(E_FAIL, DeleteKeyTree(HKEY_CLASSES_ROOT, ""));
     EXPECT_EQ(S_OK, DeleteKeyTree(HKEY_CLASSES_ROOT, classKey.c_str()));
     UniqueRegKey gone;
-    EXPECT_NE(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CLASSES_ROOT, classKey.c_str(), 0, KEY_READ, gone.Put()));
+    EXPECT_NE(ERROR_SUCCESS,
+              RegOpenKeyExA(HKEY_CLASSES_ROOT, classKey.c_str(), 0, KEY_READ, gone.Put()));
     UniqueRegKey classes;
     EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CLASSES_ROOT, "CLSID", 0, KEY_READ, classes.Put()));
     EXPECT_EQ(S_OK, DeleteKeyTree(HKEY_CLASSES_ROOT, classKey.c_str()));

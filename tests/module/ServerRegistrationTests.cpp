@@ -1,15 +1,16 @@
 // Registration of the built module as a user does it, with regsvr32, and what the
 // platform then makes of it: class keys, the device enumerator, working filters.
-#include <gtest/gtest.h>
-#include <dshow.h>
-#include <cctype>
-#include <cstring>
 #include "ModuleUnderTest.h"
 #include "Orvix61Test.h"
 #include "PlatformGraph.h"
 
-namespace
-{
+#include <dshow.h>
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cstring>
+
+namespace {
 struct RegisteredClass
 {
     CLSID classId;
@@ -32,8 +33,10 @@ const RegisteredClass classes[] = {
 };
 
 const wchar_t* const deviceNames[] = {
-    L"Orvix61 Capture Source Test 1", L"Orvix61 Capture Source Test 2",
-    L"Orvix61 Capture Source Test 3", L"Orvix61 Capture Source Test 4",
+    L"Orvix61 Capture Source Test 1",
+    L"Orvix61 Capture Source Test 2",
+    L"Orvix61 Capture Source Test 3",
+    L"Orvix61 Capture Source Test 4",
 };
 
 std::string ClassKey(REFCLSID classId)
@@ -82,7 +85,7 @@ protected:
         EXPECT_EQ(S_OK, module.CanUnloadNow());
     }
 };
-}
+}    // namespace
 
 TEST_F(ServerRegistration, Regsvr32WritesEveryClassKeyAndRemovesThemAgain)
 {
@@ -164,7 +167,8 @@ TEST_F(ServerRegistration, DeviceEnumeratorListsTheVariantsAndMakesWorkingFilter
         ASSERT_NE(nullptr, device);
 
         ComPtr<IBaseFilter> filter;
-        ASSERT_EQ(S_OK, device->moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, filter.PutVoid()));
+        ASSERT_EQ(S_OK, device->moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter,
+                                                      filter.PutVoid()));
         CLSID classId = {};
         EXPECT_EQ(S_OK, filter->GetClassID(&classId));
         EXPECT_TRUE(IsEqualCLSID(classes[variant].classId, classId));
@@ -212,8 +216,10 @@ TEST_F(ServerRegistration, UnregisteringForgetsStoredSettings)
         const LONG smallFormat = 6;
         ASSERT_EQ(S_OK, pinInterface->SetPreferredIndex(&smallFormat));
     }
-    ASSERT_EQ("5", RegistryText(HKEY_LOCAL_MACHINE, SettingsKey(CLSID_Orvix61CapSrc2), "ExposureGain"));
-    ASSERT_EQ("6", RegistryText(HKEY_LOCAL_MACHINE, SettingsKey(CLSID_Orvix61CapSrc2), "PreferedIndex"));
+    ASSERT_EQ("5",
+              RegistryText(HKEY_LOCAL_MACHINE, SettingsKey(CLSID_Orvix61CapSrc2), "ExposureGain"));
+    ASSERT_EQ("6",
+              RegistryText(HKEY_LOCAL_MACHINE, SettingsKey(CLSID_Orvix61CapSrc2), "PreferedIndex"));
 
     ExpectRegsvr32Succeeds(true);
     EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, SettingsKey(CLSID_Orvix61CapSrc2)));

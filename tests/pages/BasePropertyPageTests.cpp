@@ -13,7 +13,9 @@ class CRecordingPage : public CBasePropertyPage
 {
 public:
     CRecordingPage(std::vector<std::string>* log, UINT dialogId, UINT titleId)
-        : CBasePropertyPage(nullptr, dialogId, titleId), log(log) {}
+        : CBasePropertyPage(nullptr, dialogId, titleId), log(log)
+    {
+    }
 
     void MarkChanged() { changesPending = 1; }
     HWND Dialog() const { return dialogWindow; }
@@ -65,10 +67,9 @@ protected:
 // The pixel size of a dialog template, from its size in dialog units.
 SIZE TemplatePixelSize(UINT dialogId, int widthUnits, int heightUnits)
 {
-    const HWND dialog = CreateDialogParamA(moduleHandle, MAKEINTRESOURCEA(dialogId),
-                                           GetDesktopWindow(),
-                                           [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; },
-                                           0);
+    const HWND dialog = CreateDialogParamA(
+        moduleHandle, MAKEINTRESOURCEA(dialogId), GetDesktopWindow(),
+        [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
     RECT rect = {0, 0, widthUnits, heightUnits};
     MapDialogRect(dialog, &rect);
     DestroyWindow(dialog);
@@ -132,8 +133,8 @@ TEST_F(BasePropertyPage, OutOfOrderCallsAnswerUnexpectedAndNullPointersAnswerPoi
     EXPECT_EQ(page->Show(SW_SHOW), E_UNEXPECTED);
     EXPECT_EQ(page->Move(&pageRect), E_UNEXPECTED);
     EXPECT_EQ(page->Deactivate(), E_UNEXPECTED);
-    EXPECT_EQ(page->Apply(), E_UNEXPECTED);                               // no object, no site
-    EXPECT_EQ(page->SetPageSite(nullptr), E_UNEXPECTED);                  // no site to clear
+    EXPECT_EQ(page->Apply(), E_UNEXPECTED);                 // no object, no site
+    EXPECT_EQ(page->SetPageSite(nullptr), E_UNEXPECTED);    // no site to clear
     EXPECT_EQ(page->SetObjects(2, objects), E_UNEXPECTED);
     IUnknown* none[1] = {nullptr};
     EXPECT_EQ(page->SetObjects(1, none), E_POINTER);
@@ -142,8 +143,8 @@ TEST_F(BasePropertyPage, OutOfOrderCallsAnswerUnexpectedAndNullPointersAnswerPoi
     EXPECT_EQ(page->Move(nullptr), E_POINTER);
 
     ASSERT_EQ(page->SetPageSite(&site), S_OK);
-    EXPECT_EQ(page->SetPageSite(&site), E_UNEXPECTED);                    // a second site
-    EXPECT_EQ(page->Apply(), E_UNEXPECTED);                               // still no object
+    EXPECT_EQ(page->SetPageSite(&site), E_UNEXPECTED);    // a second site
+    EXPECT_EQ(page->Apply(), E_UNEXPECTED);               // still no object
     ASSERT_EQ(page->SetObjects(1, objects), S_OK);
     EXPECT_EQ(page->Activate(parent, nullptr, FALSE), E_POINTER);
     ASSERT_EQ(page->Activate(parent, &pageRect, FALSE), S_OK);
@@ -258,10 +259,10 @@ TEST_F(BasePropertyPage, DialogThatCannotBeCreatedFailsActivationAndReportsDefau
 TEST_F(BasePropertyPage, PageInfoGivesTitleAndPixelSizeOfEachPage)
 {
     HRESULT result = S_OK;
-    ComPtr<IPropertyPage> filterPage = AsPropertyPage(CreateFilterProperties(nullptr, &result,
-                                                                             TestVariant(1)));
-    ComPtr<IPropertyPage> pinPage = AsPropertyPage(CreatePinProperties(nullptr, &result,
-                                                                       TestVariant(4)));
+    ComPtr<IPropertyPage> filterPage =
+        AsPropertyPage(CreateFilterProperties(nullptr, &result, TestVariant(1)));
+    ComPtr<IPropertyPage> pinPage =
+        AsPropertyPage(CreatePinProperties(nullptr, &result, TestVariant(4)));
     ASSERT_TRUE(filterPage && pinPage);
 
     PROPPAGEINFO info = {};
@@ -295,10 +296,9 @@ TEST_F(BasePropertyPage, PageInfoGivesTitleAndPixelSizeOfEachPage)
 TEST_F(BasePropertyPage, DialogTemplatesListTheirControlsInTabOrder)
 {
     const auto childIds = [](UINT dialogId) {
-        const HWND dialog = CreateDialogParamA(moduleHandle, MAKEINTRESOURCEA(dialogId),
-                                               GetDesktopWindow(),
-                                               [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; },
-                                               0);
+        const HWND dialog = CreateDialogParamA(
+            moduleHandle, MAKEINTRESOURCEA(dialogId), GetDesktopWindow(),
+            [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
         std::vector<int> ids;
         for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
             ids.push_back(GetDlgCtrlID(child) == 0xFFFF ? -1 : GetDlgCtrlID(child));
@@ -307,9 +307,9 @@ TEST_F(BasePropertyPage, DialogTemplatesListTheirControlsInTabOrder)
         return ids;
     };
     EXPECT_EQ(childIds(IDD_FILTER_PAGE),
-              (std::vector<int>{-1, -1, -1, -1, -1, -1, -1, -1, 1017, 1018, 1020, 1021, 1022, 1023,
-                                1024, 1025, 1026, 1019, -1, -1, 1027}));
+              (std::vector<int>{-1,   -1,   -1,   -1,   -1,   -1,   -1,   -1, 1017, 1018, 1020,
+                                1021, 1022, 1023, 1024, 1025, 1026, 1019, -1, -1,   1027}));
     EXPECT_EQ(childIds(IDD_PIN_PAGE), (std::vector<int>{1009, 1008, 1012, 1014, -1}));
 }
 
-} // namespace
+}    // namespace

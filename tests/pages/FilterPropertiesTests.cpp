@@ -1,7 +1,8 @@
 #include "PageTestSupport.h"
+#include "fakes/FakeIPFilter.h"
 #include "pages/CFilterProperties.h"
 #include "pages/PageResources.h"
-#include "fakes/FakeIPFilter.h"
+
 #include <cstring>
 
 namespace {
@@ -50,13 +51,13 @@ TEST_F(FilterProperties, FreshSettingsShowDefaultsAndWriteBackTheOfferedIndices)
     ComPtr<IPropertyPage> page = ActivePage();
     const HWND dialog = PageDialog();
 
-    const std::vector<std::string> gains = {"0.10", "0.20", "0.50", "1.00", "2.00", "4.00",
+    const std::vector<std::string> gains = {"0.10", "0.20", "0.50",  "1.00",  "2.00",  "4.00",
                                             "6.00", "8.00", "10.00", "12.00", "14.00", "16.00"};
-    const std::vector<std::string> times = {"1.00", "1.50", "2.00", "2.50", "3.50",
-                                            "5.00", "7.50", "10.00", "15.00", "20.00",
+    const std::vector<std::string> times = {"1.00",  "1.50",  "2.00",  "2.50",  "3.50",
+                                            "5.00",  "7.50",  "10.00", "15.00", "20.00",
                                             "25.00", "35.00", "50.00"};
-    const std::vector<std::string> clips = {"0.10", "0.20", "0.50", "1.00", "2.00", "5.00",
-                                            "10.00"};
+    const std::vector<std::string> clips = {"0.10", "0.20", "0.50", "1.00",
+                                            "2.00", "5.00", "10.00"};
     EXPECT_EQ(ComboItems(dialog, IDC_EXPOSURE_GAIN), gains);
     EXPECT_EQ(ComboItems(dialog, IDC_EXPOSURE_MAX_GAIN), gains);
     EXPECT_EQ(ComboItems(dialog, IDC_EXPOSURE_INT_TIME), times);
@@ -72,7 +73,8 @@ TEST_F(FilterProperties, FreshSettingsShowDefaultsAndWriteBackTheOfferedIndices)
     EXPECT_TRUE(IsChecked(dialog, IDC_AUTO_EXPOSURE_ENABLE));
     EXPECT_TRUE(IsChecked(dialog, IDC_AUTO_LEVELS_ENABLE));
     EXPECT_FALSE(IsChecked(dialog, IDC_ANTI_FLICKER_ENABLE));
-    EXPECT_EQ(ComboItems(dialog, IDC_ANTI_FLICKER_FREQ), (std::vector<std::string>{"50 Hz", "60 Hz"}));
+    EXPECT_EQ(ComboItems(dialog, IDC_ANTI_FLICKER_FREQ),
+              (std::vector<std::string>{"50 Hz", "60 Hz"}));
     EXPECT_EQ(ComboSelection(dialog, IDC_ANTI_FLICKER_FREQ), "50 Hz");
     EXPECT_EQ(ComboItems(dialog, IDC_CAMERA_NAME),
               (std::vector<std::string>{"Not used", "Test camera 1", "Test camera 2",
@@ -149,10 +151,10 @@ TEST_F(FilterProperties, StoredChoicesAreShownAndUserChangesAreWritten)
 
 TEST_F(FilterProperties, ApplyRaisesAndShowsTheLimitsButDeactivateOnlyRaisesThem)
 {
-    filter.stored.ExposureGain = 5;         // 2.00
-    filter.stored.ExposureMaxGain = 3;      // 0.50
-    filter.stored.ExposureIntTime = 10;     // 20.00
-    filter.stored.ExposureMaxIntTime = 2;   // 1.50
+    filter.stored.ExposureGain = 5;          // 2.00
+    filter.stored.ExposureMaxGain = 3;       // 0.50
+    filter.stored.ExposureIntTime = 10;      // 20.00
+    filter.stored.ExposureMaxIntTime = 2;    // 1.50
     ComPtr<IPropertyPage> page = ActivePage();
     const HWND dialog = PageDialog();
     EXPECT_EQ(ComboSelection(dialog, IDC_EXPOSURE_MAX_GAIN), "0.50");
@@ -168,7 +170,9 @@ TEST_F(FilterProperties, ApplyRaisesAndShowsTheLimitsButDeactivateOnlyRaisesThem
     // Lower the limit again: closing the page raises what it sends, not what it shows.
     SelectComboItem(dialog, IDC_EXPOSURE_MAX_GAIN, "0.10");
     std::string maxGainShownWhileSaving;
-    filter.onWrite = [&] { maxGainShownWhileSaving = ComboSelection(dialog, IDC_EXPOSURE_MAX_GAIN); };
+    filter.onWrite = [&] {
+        maxGainShownWhileSaving = ComboSelection(dialog, IDC_EXPOSURE_MAX_GAIN);
+    };
     ASSERT_EQ(page->Deactivate(), S_OK);
     ASSERT_EQ(filter.written.size(), 2u);
     EXPECT_EQ(filter.written[1].ExposureMaxGain, 5);
@@ -204,12 +208,12 @@ TEST_F(FilterProperties, StoredCameraThatIsNotListedStaysShownAndSelected)
 
 TEST_F(FilterProperties, ValuesOutsideTheirListsSelectNothingAndWriteBackAsNone)
 {
-    filter.stored.ExposureGain = 13;            // one past the gain list
+    filter.stored.ExposureGain = 13;    // one past the gain list
     filter.stored.ExposureIntTime = -1;
     filter.stored.AutoLevelsMaxClip = 0x7FFFFFFF;
-    filter.stored.AutoExposureEnable = 2;       // only 1 checks a box
+    filter.stored.AutoExposureEnable = 2;    // only 1 checks a box
     filter.stored.AntiFlickerFreq = 2;
-    memset(filter.stored.CameraName, 'x', sizeof(filter.stored.CameraName));   // no terminator
+    memset(filter.stored.CameraName, 'x', sizeof(filter.stored.CameraName));    // no terminator
     ComPtr<IPropertyPage> page = ActivePage();
     const HWND dialog = PageDialog();
     EXPECT_EQ(ComboSelection(dialog, IDC_EXPOSURE_GAIN), "<none>");
@@ -238,8 +242,8 @@ TEST_F(FilterProperties, PageOnAnotherVariantOrUnrelatedObjectShowsNothingAndWri
         ComPtr<IPropertyPage> page = ActivePage(static_cast<IIPFilter*>(object));
         EXPECT_EQ(bindResult, E_NOINTERFACE);
         const HWND dialog = PageDialog();
-        for (int id : {IDC_EXPOSURE_GAIN, IDC_AUTO_LEVELS_MAX_CLIP, IDC_ANTI_FLICKER_FREQ,
-                       IDC_CAMERA_NAME})
+        for (int id :
+             {IDC_EXPOSURE_GAIN, IDC_AUTO_LEVELS_MAX_CLIP, IDC_ANTI_FLICKER_FREQ, IDC_CAMERA_NAME})
             EXPECT_TRUE(ComboItems(dialog, id).empty());
         EXPECT_TRUE(IsWindowVisible(dialog));
         EXPECT_EQ(page->Apply(), E_POINTER);
@@ -264,7 +268,7 @@ TEST_F(FilterProperties, FailuresOfTheFilterLeaveControlsEmptyOrThePageDirty)
     ASSERT_EQ(page->Activate(parent, &pageRect, FALSE), S_OK);
     EXPECT_EQ(page->Apply(), E_ACCESSDENIED);
     EXPECT_EQ(page->IsPageDirty(), S_OK);
-    EXPECT_EQ(page->Deactivate(), S_OK);            // the failed write is not reported
+    EXPECT_EQ(page->Deactivate(), S_OK);    // the failed write is not reported
     EXPECT_EQ(filter.written.size(), 2u);
 }
 
@@ -299,4 +303,4 @@ TEST_F(FilterProperties, BindingASecondFilterGivesTheFirstBack)
     EXPECT_EQ(second.References(), 0);
 }
 
-} // namespace
+}    // namespace

@@ -1,16 +1,18 @@
 #pragma once
 // Shared ground of the page tests: the variants' identity records, a real parent window
 // for the pages' dialogs, a recording page site, and readers of the dialogs' controls.
-#include <gtest/gtest.h>
-#include <ocidl.h>
-#include <string>
-#include <vector>
 #include "Orvix61Test.h"
+#include "fakes/FakePropertyPageSite.h"
 #include "filter/FilterVariant.h"
 #include "framework/CUnknown.h"
 #include "framework/ModuleState.h"
 #include "framework/Ownership.h"
-#include "fakes/FakePropertyPageSite.h"
+
+#include <gtest/gtest.h>
+#include <ocidl.h>
+
+#include <string>
+#include <vector>
 
 inline FilterVariant TestVariant(int number)
 {
@@ -94,9 +96,8 @@ protected:
         windowClass.hInstance = GetModuleHandleA(nullptr);
         windowClass.lpszClassName = "OrvixPageTestFrame";
         RegisterClassA(&windowClass);
-        parent = CreateWindowExA(0, "OrvixPageTestFrame", "Page test", WS_OVERLAPPEDWINDOW,
-                                 0, 0, 640, 480, nullptr, nullptr, GetModuleHandleA(nullptr),
-                                 nullptr);
+        parent = CreateWindowExA(0, "OrvixPageTestFrame", "Page test", WS_OVERLAPPEDWINDOW, 0, 0,
+                                 640, 480, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
         ASSERT_NE(parent, nullptr);
         ShowWindow(parent, SW_SHOW);
     }

@@ -1,7 +1,7 @@
 #include "PageTestSupport.h"
+#include "fakes/FakeIPPin.h"
 #include "pages/CPinProperties.h"
 #include "pages/PageResources.h"
-#include "fakes/FakeIPPin.h"
 
 namespace {
 
@@ -119,4 +119,4 @@ TEST_F(PinProperties, PageOnAnotherVariantsPinShowsNothingAndWritesNothing)
     EXPECT_EQ(otherVariant.References(), 0);
 }
 
-} // namespace
+}    // namespace

@@ -2,24 +2,26 @@
 // it: on a filter or pin of the registered module, with the page classes that the object
 // names. The test's thread runs the frame's modal loop; a second thread plays the user,
 // finding the controls by id, changing choices and pressing OK.
-#include <gtest/gtest.h>
-#include <dshow.h>
-#include <olectl.h>
-#include <prsht.h>
-#include <cstdio>
-#include <functional>
-#include <string>
-#include <thread>
-#include <vector>
 #include "FrameWindows.h"
 #include "ModuleUnderTest.h"
 #include "Orvix61Test.h"
 #include "pages/PageResources.h"
 
+#include <dshow.h>
+#include <gtest/gtest.h>
+#include <olectl.h>
+#include <prsht.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
 namespace {
 
-constexpr DWORD StepTimeoutMs = 15000;  // for the frame to show its page, for one message
-constexpr DWORD CloseTimeoutMs = 15000; // for the frame to close once told to
+constexpr DWORD StepTimeoutMs = 15000;     // for the frame to show its page, for one message
+constexpr DWORD CloseTimeoutMs = 15000;    // for the frame to close once told to
 constexpr DWORD PollMs = 20;
 
 using Failures = std::vector<std::string>;
@@ -46,9 +48,9 @@ std::string SelectedText(HWND combo)
     if (item == CB_ERR)
         return "<none>";
     char text[256] = {};
-    if (!Send(combo, CB_GETLBTEXTLEN, WPARAM(item), 0, &length) || length < 0 ||
-        length >= LRESULT(sizeof(text)) ||
-        !Send(combo, CB_GETLBTEXT, WPARAM(item), reinterpret_cast<LPARAM>(text)))
+    if (!Send(combo, CB_GETLBTEXTLEN, WPARAM(item), 0, &length) || length < 0
+        || length >= LRESULT(sizeof(text))
+        || !Send(combo, CB_GETLBTEXT, WPARAM(item), reinterpret_cast<LPARAM>(text)))
         return "<no answer>";
     return text;
 }
@@ -58,8 +60,8 @@ std::string SelectedText(HWND combo)
 bool ChooseItem(HWND combo, const char* text)
 {
     LRESULT item = CB_ERR, selected = CB_ERR;
-    if (!Send(combo, CB_FINDSTRINGEXACT, WPARAM(-1), reinterpret_cast<LPARAM>(text), &item) ||
-        item == CB_ERR)
+    if (!Send(combo, CB_FINDSTRINGEXACT, WPARAM(-1), reinterpret_cast<LPARAM>(text), &item)
+        || item == CB_ERR)
         return false;
     if (!Send(combo, CB_SETCURSEL, WPARAM(item), 0, &selected) || selected != item)
         return false;
@@ -79,8 +81,7 @@ public:
 
     FrameUser(int pageControl, Steps steps, WPARAM closeButton = PSBTN_OK)
         : uiThread(GetCurrentThreadId()), pageControl(pageControl), steps(std::move(steps)),
-          closeButton(closeButton),
-          frameReturned(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
+          closeButton(closeButton), frameReturned(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
           thread([this] { Run(); })
     {
     }
@@ -136,19 +137,22 @@ private:
 
     void CloseEveryWindow() const
     {
-        EnumThreadWindows(uiThread, [](HWND window, LPARAM) -> BOOL {
-            PostMessageA(window, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
-            PostMessageA(window, WM_CLOSE, 0, 0);
-            return TRUE;
-        }, 0);
+        EnumThreadWindows(
+            uiThread,
+            [](HWND window, LPARAM) -> BOOL {
+                PostMessageA(window, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+                PostMessageA(window, WM_CLOSE, 0, 0);
+                return TRUE;
+            },
+            0);
     }
 
     const DWORD uiThread;
     const int pageControl;
     const Steps steps;
     const WPARAM closeButton;
-    UniqueHandle frameReturned;     // set once the frame's modal loop has ended
-    Failures failures;              // the user thread's until it is joined
+    UniqueHandle frameReturned;    // set once the frame's modal loop has ended
+    Failures failures;             // the user thread's until it is joined
     std::thread thread;
 };
 
@@ -164,8 +168,8 @@ void ExpectSelected(HWND frame, int controlId, const char* text, Failures& failu
 {
     const std::string shown = SelectedText(FindControl(frame, controlId));
     if (shown != text)
-        failures.push_back("control " + std::to_string(controlId) + " shows " + shown +
-                           ", expected " + text);
+        failures.push_back("control " + std::to_string(controlId) + " shows " + shown
+                           + ", expected " + text);
 }
 
 void Choose(HWND frame, int controlId, const char* text, Failures& failures)
@@ -242,8 +246,7 @@ protected:
         if (SUCCEEDED(result)) {
             IUnknown* objects[] = {object};
             result = OleCreatePropertyFrame(nullptr, 0, 0, L"Orvix61 property frame test", 1,
-                                            objects, pages.cElems, pageIds.Get(), 0, 0,
-                                            nullptr);
+                                            objects, pages.cElems, pageIds.Get(), 0, 0, nullptr);
         }
         const Failures failures = user.Finish();
         EXPECT_EQ(S_OK, result);
@@ -252,7 +255,7 @@ protected:
     }
 };
 
-} // namespace
+}    // namespace
 
 TEST_F(PropertyFrame, OkOnTheFilterPageStoresTheChosenSettingsForNewFilters)
 {
@@ -267,8 +270,8 @@ TEST_F(PropertyFrame, OkOnTheFilterPageStoresTheChosenSettingsForNewFilters)
         Choose(frame, IDC_CAMERA_NAME, "Test camera 2", failures);
         LRESULT checked = BST_UNCHECKED;
         const HWND antiFlicker = FindControl(frame, IDC_ANTI_FLICKER_ENABLE);
-        if (!Send(antiFlicker, BM_CLICK, 0, 0) || !Send(antiFlicker, BM_GETCHECK, 0, 0, &checked) ||
-            checked != BST_CHECKED)
+        if (!Send(antiFlicker, BM_CLICK, 0, 0) || !Send(antiFlicker, BM_GETCHECK, 0, 0, &checked)
+            || checked != BST_CHECKED)
             failures.push_back("the anti-flicker box did not take the click");
     });
     RunFrame(filter.Get(), user);
@@ -309,10 +312,13 @@ TEST_F(PropertyFrame, CancelOnTheFilterPageStillHandsTheShownSettingsOver)
 {
     ComPtr<IBaseFilter> filter = CreateFilter(CLSID_Orvix61CapSrc3);
     ASSERT_TRUE(filter);
-    FrameUser user(IDC_EXPOSURE_INT_TIME, [](HWND frame, Failures& failures) {
-        ExpectSelected(frame, IDC_EXPOSURE_INT_TIME, "10.00", failures);
-        Choose(frame, IDC_EXPOSURE_INT_TIME, "2.50", failures);
-    }, PSBTN_CANCEL);
+    FrameUser user(
+        IDC_EXPOSURE_INT_TIME,
+        [](HWND frame, Failures& failures) {
+            ExpectSelected(frame, IDC_EXPOSURE_INT_TIME, "10.00", failures);
+            Choose(frame, IDC_EXPOSURE_INT_TIME, "2.50", failures);
+        },
+        PSBTN_CANCEL);
     RunFrame(filter.Get(), user);
 
     const std::string key = SettingsKey(CLSID_Orvix61CapSrc3);
@@ -341,8 +347,8 @@ TEST_F(PropertyFrame, OkOnThePinPageStoresThePreferredFormatForNewFilters)
     });
     RunFrame(pin.Get(), user);
 
-    EXPECT_EQ("6", RegistryText(HKEY_LOCAL_MACHINE, SettingsKey(CLSID_Orvix61CapSrc2),
-                                "PreferedIndex"));
+    EXPECT_EQ("6",
+              RegistryText(HKEY_LOCAL_MACHINE, SettingsKey(CLSID_Orvix61CapSrc2), "PreferedIndex"));
     ComPtr<IIPPin> editedPin, freshPin;
     LONG edited = 0, fresh = 0;
     ASSERT_EQ(S_OK, pin->QueryInterface(IID_IIPPin2, editedPin.PutVoid()));

@@ -9,27 +9,29 @@
 // walks of the heap, so under it the soaks run in a child that does without.
 //   ORVIX_SOAK_SECONDS  how long each soak lasts (default 3)
 //   ORVIX_SOAK_SEED     the threads' random choices (default: CI's fixed seed)
+#include "ModuleUnderTest.h"
+#include "Orvix61Test.h"
+#include "PlatformGraph.h"
+#include "ReliabilitySupport.h"
+#include "SettingsExpectations.h"
+#include "camera/FormatCatalogue.h"
+#include "filter/CameraValueLists.h"
+#include "filter/CaptureFilterSupport.h"
+#include "filter/SettingsStore.h"
+
 #include <gtest/gtest.h>
+
 #include <cstdio>
 #include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
-#include "ModuleUnderTest.h"
-#include "PlatformGraph.h"
-#include "ReliabilitySupport.h"
-#include "camera/FormatCatalogue.h"
-#include "filter/CameraValueLists.h"
-#include "filter/CaptureFilterSupport.h"
-#include "SettingsExpectations.h"
-#include "filter/SettingsStore.h"
-#include "Orvix61Test.h"
 
 namespace {
 
 constexpr uint64_t CiSeed = 0x50A4;
-constexpr DWORD StopMarginMs = 60000;   // for the last calls in flight to finish
+constexpr DWORD StopMarginMs = 60000;    // for the last calls in flight to finish
 
 // What the soak's threads reach the filter through; the graph holds the filter.
 struct SoakTarget
@@ -51,13 +53,16 @@ struct SoakRecord
     volatile LONG stateChanges = 0;
     volatile LONG settingsWritten = 0;
     volatile LONG queries = 0;
-    volatile LONG undocumented = 0;     // answers no caller may be given
+    volatile LONG undocumented = 0;    // answers no caller may be given
 };
 
 class SoakThread
 {
 public:
-    SoakThread(const char* name, std::function<void(SoakThread&)> body) : name(name), body(std::move(body)) {}
+    SoakThread(const char* name, std::function<void(SoakThread&)> body)
+        : name(name), body(std::move(body))
+    {
+    }
 
     void Start() { thread.Reset(CreateThread(nullptr, 0, Entry, this, 0, nullptr)); }
     void Join() { WaitForSingleObject(thread.Get(), INFINITE); }
@@ -95,7 +100,8 @@ CameraSettings RandomSettings(SeededRandom& random)
     settings.settingsChanged = 1;
     settings.AntiFlickerEnable = LONG(random.Below(2));
     settings.AntiFlickerFreq = LONG(random.Below(3));
-    std::snprintf(settings.CameraName, sizeof(settings.CameraName), "Test camera %u", 1 + random.Below(4));
+    std::snprintf(settings.CameraName, sizeof(settings.CameraName), "Test camera %u",
+                  1 + random.Below(4));
     return settings;
 }
 
@@ -115,41 +121,42 @@ void Soak(const SoakTarget& target, uint64_t seconds, SoakRecord* record)
     std::vector<std::unique_ptr<SoakThread>> threads;
 
     for (int controller = 0; controller < 3; ++controller) {
-        threads.push_back(std::make_unique<SoakThread>("graph control", [&, controller](SoakThread& self) {
-            SeededRandom random(CaseSeed(seed, uint64_t(controller)));
-            while (running()) {
-                HRESULT hr = S_OK;
-                switch (random.Below(5)) {
-                case 0:
-                    self.Doing("IMediaControl::Run");
-                    hr = target.control->Run();
-                    break;
-                case 4:
-                    // Runs and gives the stream a moment, so that frames are made between
-                    // the other callers' changes.
-                    self.Doing("IMediaControl::Run, then waiting for frames");
-                    hr = target.control->Run();
-                    target.frames->WaitFor(target.frames->Count() + 2, 200);
-                    break;
-                case 1:
-                    self.Doing("IMediaControl::Pause");
-                    hr = target.control->Pause();
-                    break;
-                case 2:
-                    self.Doing("IMediaControl::Stop");
-                    hr = target.control->Stop();
-                    break;
-                default: {
-                    self.Doing("IBaseFilter::GetState");
-                    FILTER_STATE state = State_Stopped;
-                    hr = target.filter->GetState(0, &state);
-                    hr = hr == (state == State_Paused ? VFW_S_CANT_CUE : S_OK) ? S_OK : E_FAIL;
-                    break;
+        threads.push_back(
+            std::make_unique<SoakThread>("graph control", [&, controller](SoakThread& self) {
+                SeededRandom random(CaseSeed(seed, uint64_t(controller)));
+                while (running()) {
+                    HRESULT hr = S_OK;
+                    switch (random.Below(5)) {
+                    case 0:
+                        self.Doing("IMediaControl::Run");
+                        hr = target.control->Run();
+                        break;
+                    case 4:
+                        // Runs and gives the stream a moment, so that frames are made between
+                        // the other callers' changes.
+                        self.Doing("IMediaControl::Run, then waiting for frames");
+                        hr = target.control->Run();
+                        target.frames->WaitFor(target.frames->Count() + 2, 200);
+                        break;
+                    case 1:
+                        self.Doing("IMediaControl::Pause");
+                        hr = target.control->Pause();
+                        break;
+                    case 2:
+                        self.Doing("IMediaControl::Stop");
+                        hr = target.control->Stop();
+                        break;
+                    default: {
+                        self.Doing("IBaseFilter::GetState");
+                        FILTER_STATE state = State_Stopped;
+                        hr = target.filter->GetState(0, &state);
+                        hr = hr == (state == State_Paused ? VFW_S_CANT_CUE : S_OK) ? S_OK : E_FAIL;
+                        break;
+                    }
+                    }
+                    Count(&record->stateChanges, SUCCEEDED(hr), record);
                 }
-                }
-                Count(&record->stateChanges, SUCCEEDED(hr), record);
-            }
-        }));
+            }));
     }
 
     threads.push_back(std::make_unique<SoakThread>("page", [&](SoakThread& self) {
@@ -161,10 +168,12 @@ void Soak(const SoakTarget& target, uint64_t seconds, SoakRecord* record)
             record->lastSettings = settings;
             self.Doing("IIPFilter::GetCameraSettings");
             CameraSettings readBack = {};
-            documented = documented && target.settings->GetCameraSettings(&readBack) == S_OK
-                && std::memcmp(&readBack, &settings, offsetof(CameraSettings, settingsChanged)) == 0;
+            documented =
+                documented && target.settings->GetCameraSettings(&readBack) == S_OK
+                && std::memcmp(&readBack, &settings, offsetof(CameraSettings, settingsChanged))
+                       == 0;
             if (random.Percent(50)) {
-                const LONG index = LONG(random.Below(9)) - 1;     // -1 to 7: the odd ones too
+                const LONG index = LONG(random.Below(9)) - 1;    // -1 to 7: the odd ones too
                 self.Doing("IIPPin::SetPreferredIndex");
                 documented = documented && target.preference->SetPreferredIndex(&index) == S_OK;
                 record->lastPreferredIndex = index;
@@ -177,51 +186,56 @@ void Soak(const SoakTarget& target, uint64_t seconds, SoakRecord* record)
     }));
 
     for (int asker = 0; asker < 2; ++asker) {
-        threads.push_back(std::make_unique<SoakThread>("format queries", [&, asker](SoakThread& self) {
-            SeededRandom random(CaseSeed(seed, 200 + uint64_t(asker)));
-            while (running()) {
-                bool documented = true;
-                switch (random.Below(4)) {
-                case 0: {
-                    self.Doing("IAMStreamConfig::GetStreamCaps");
-                    AM_MEDIA_TYPE* type = nullptr;
-                    VIDEO_STREAM_CONFIG_CAPS caps = {};
-                    const int index = int(random.Below(9)) - 1;
-                    documented = target.config->GetStreamCaps(index, &type, reinterpret_cast<BYTE*>(&caps)) == S_OK
-                        && type && type->cbFormat == sizeof(VIDEOINFOHEADER) && caps.InputSize.cx >= 512;
-                    DestroyMediaType(type);
-                    break;
+        threads.push_back(
+            std::make_unique<SoakThread>("format queries", [&, asker](SoakThread& self) {
+                SeededRandom random(CaseSeed(seed, 200 + uint64_t(asker)));
+                while (running()) {
+                    bool documented = true;
+                    switch (random.Below(4)) {
+                    case 0: {
+                        self.Doing("IAMStreamConfig::GetStreamCaps");
+                        AM_MEDIA_TYPE* type = nullptr;
+                        VIDEO_STREAM_CONFIG_CAPS caps = {};
+                        const int index = int(random.Below(9)) - 1;
+                        documented = target.config->GetStreamCaps(index, &type,
+                                                                  reinterpret_cast<BYTE*>(&caps))
+                                         == S_OK
+                                     && type && type->cbFormat == sizeof(VIDEOINFOHEADER)
+                                     && caps.InputSize.cx >= 512;
+                        DestroyMediaType(type);
+                        break;
+                    }
+                    case 1: {
+                        self.Doing("IAMStreamConfig::GetFormat");
+                        AM_MEDIA_TYPE* type = nullptr;
+                        documented =
+                            target.config->GetFormat(&type) == S_OK && type && type->cbFormat != 0;
+                        DestroyMediaType(type);
+                        break;
+                    }
+                    case 2: {
+                        self.Doing("IPin::EnumMediaTypes");
+                        ComPtr<IEnumMediaTypes> types;
+                        AM_MEDIA_TYPE* type = nullptr;
+                        documented = target.pin->EnumMediaTypes(types.Put()) == S_OK
+                                     && types->Next(1, &type, nullptr) == S_OK && type
+                                     && type->cbFormat == ListedFormatBlockBytes;
+                        DestroyMediaType(type);
+                        break;
+                    }
+                    default: {
+                        self.Doing("IPin::ConnectionMediaType");
+                        CMediaTypeRecord connected;
+                        documented = target.pin->ConnectionMediaType(&connected) == S_OK;
+                        break;
+                    }
+                    }
+                    Count(&record->queries, documented, record);
+                    // A host asks now and then; let the other callers in between.
+                    if (random.Percent(12))
+                        SwitchToThread();
                 }
-                case 1: {
-                    self.Doing("IAMStreamConfig::GetFormat");
-                    AM_MEDIA_TYPE* type = nullptr;
-                    documented = target.config->GetFormat(&type) == S_OK && type && type->cbFormat != 0;
-                    DestroyMediaType(type);
-                    break;
-                }
-                case 2: {
-                    self.Doing("IPin::EnumMediaTypes");
-                    ComPtr<IEnumMediaTypes> types;
-                    AM_MEDIA_TYPE* type = nullptr;
-                    documented = target.pin->EnumMediaTypes(types.Put()) == S_OK
-                        && types->Next(1, &type, nullptr) == S_OK && type
-                        && type->cbFormat == ListedFormatBlockBytes;
-                    DestroyMediaType(type);
-                    break;
-                }
-                default: {
-                    self.Doing("IPin::ConnectionMediaType");
-                    CMediaTypeRecord connected;
-                    documented = target.pin->ConnectionMediaType(&connected) == S_OK;
-                    break;
-                }
-                }
-                Count(&record->queries, documented, record);
-                // A host asks now and then; let the other callers in between.
-                if (random.Percent(12))
-                    SwitchToThread();
-            }
-        }));
+            }));
     }
 
     Watchdog watchdog(DWORD(seconds * 1000) + StopMarginMs, [&threads] {
@@ -259,11 +273,13 @@ void ExpectStoredAs(REFCLSID classId, const SoakRecord& record)
     EXPECT_EQ(storedIndex, record.lastPreferredIndex);
 }
 
-void ReportSoak(const char* where, uint64_t seconds, const SoakRecord& record, const FrameCounter& counter)
+void ReportSoak(const char* where, uint64_t seconds, const SoakRecord& record,
+                const FrameCounter& counter)
 {
-    std::printf("%s: %llu s, %ld state changes, %ld settings written, %ld queries, %ld frames, %ld undocumented answers\n",
-                where, (unsigned long long)seconds, record.stateChanges, record.settingsWritten, record.queries,
-                counter.Count(), record.undocumented);
+    std::printf("%s: %llu s, %ld state changes, %ld settings written, %ld queries, %ld frames, %ld "
+                "undocumented answers\n",
+                where, (unsigned long long)seconds, record.stateChanges, record.settingsWritten,
+                record.queries, counter.Count(), record.undocumented);
     EXPECT_EQ(record.undocumented, 0);
     EXPECT_GT(record.stateChanges, 0);
     EXPECT_GT(record.settingsWritten, 0);
@@ -296,8 +312,13 @@ TEST(ConcurrencySoak, EveryCallerAtOnceLeavesTheLastSettingsInFilterCameraAndReg
         ComPtr<IAMStreamConfig> config;
         ASSERT_EQ(graph.sourcePin->QueryInterface(IID_IAMStreamConfig, config.PutVoid()), S_OK);
 
-        const SoakTarget target = {graph.control.Get(), filter.Get(), graph.sourcePin.Get(), settings.Get(),
-                                   preference.Get(), config.Get(), &counter};
+        const SoakTarget target = {graph.control.Get(),
+                                   filter.Get(),
+                                   graph.sourcePin.Get(),
+                                   settings.Get(),
+                                   preference.Get(),
+                                   config.Get(),
+                                   &counter};
         Soak(target, seconds, &record);
         StreamAfterSoak(graph.control.Get(), counter);
         ReportSoak("in-process", seconds, record, counter);
@@ -305,7 +326,7 @@ TEST(ConcurrencySoak, EveryCallerAtOnceLeavesTheLastSettingsInFilterCameraAndReg
         CameraSettings current = {};
         ASSERT_EQ(settings->GetCameraSettings(&current), S_OK);
         ExpectSameStoredSettings(current, record.lastSettings);
-        EXPECT_EQ(current.settingsChanged, 0);      // taken by a frame after the soak
+        EXPECT_EQ(current.settingsChanged, 0);    // taken by a frame after the soak
         LONG index = 0;
         ASSERT_EQ(preference->GetPreferredIndex(&index), S_OK);
         EXPECT_EQ(index, record.lastPreferredIndex);
@@ -320,7 +341,9 @@ TEST(ConcurrencySoak, EveryCallerAtOnceLeavesTheLastSettingsInFilterCameraAndReg
         EXPECT_EQ(camera.maxClip, ClipValueList[last.AutoLevelsMaxClip]);
         EXPECT_EQ(camera.autoExposure, last.AutoExposureEnable);
         EXPECT_EQ(camera.autoLevels, last.AutoLevelsEnable);
-        EXPECT_EQ(camera.flickerHz, !last.AntiFlickerEnable ? 0.0 : last.AntiFlickerFreq == 0 ? 50.0 : 60.0);
+        EXPECT_EQ(camera.flickerHz, !last.AntiFlickerEnable     ? 0.0
+                                    : last.AntiFlickerFreq == 0 ? 50.0
+                                                                : 60.0);
         EXPECT_STREQ(camera.cameraName, last.CameraName);
         ExpectStoredAs(ReliabilityVariant.filterClassId, record);
 
@@ -341,8 +364,9 @@ public:
     MachineKeyRedirect()
     {
         RegDeleteTreeA(HKEY_CURRENT_USER, Path);
-        if (RegCreateKeyExA(HKEY_CURRENT_USER, Path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, stand.Put(),
-                            nullptr) == ERROR_SUCCESS)
+        if (RegCreateKeyExA(HKEY_CURRENT_USER, Path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                            stand.Put(), nullptr)
+            == ERROR_SUCCESS)
             redirected = RegOverridePredefKey(HKEY_LOCAL_MACHINE, stand.Get()) == ERROR_SUCCESS;
     }
     ~MachineKeyRedirect()
@@ -377,7 +401,9 @@ TEST(ConcurrencySoak, ThroughTheBuiltModuleEveryCallerAtOnceLetsTheModuleUnload)
         ComPtr<IBaseFilter> filter;
         {
             ComPtr<IClassFactory> factory;
-            ASSERT_EQ(module.GetClassObject(CLSID_Orvix61CapSrc4, IID_IClassFactory, factory.PutVoid()), S_OK);
+            ASSERT_EQ(
+                module.GetClassObject(CLSID_Orvix61CapSrc4, IID_IClassFactory, factory.PutVoid()),
+                S_OK);
             ASSERT_EQ(factory->CreateInstance(nullptr, IID_IBaseFilter, filter.PutVoid()), S_OK);
         }
         ASSERT_EQ(graph.Build(filter.Get(), nullptr, L"Capture"), S_OK);
@@ -395,8 +421,13 @@ TEST(ConcurrencySoak, ThroughTheBuiltModuleEveryCallerAtOnceLetsTheModuleUnload)
         // Built and connected before: the platform's objects come from the real machine key.
         MachineKeyRedirect redirect;
         ASSERT_TRUE(redirect.IsRedirected());
-        const SoakTarget target = {graph.control.Get(), filter.Get(), graph.sourcePin.Get(), settings.Get(),
-                                   preference.Get(), config.Get(), &counter};
+        const SoakTarget target = {graph.control.Get(),
+                                   filter.Get(),
+                                   graph.sourcePin.Get(),
+                                   settings.Get(),
+                                   preference.Get(),
+                                   config.Get(),
+                                   &counter};
         Soak(target, seconds, &record);
         StreamAfterSoak(graph.control.Get(), counter);
         ReportSoak("through the module", seconds, record, counter);
@@ -415,4 +446,4 @@ TEST(ConcurrencySoak, ThroughTheBuiltModuleEveryCallerAtOnceLetsTheModuleUnload)
     EXPECT_EQ(module.CanUnloadNow(), S_OK);
 }
 
-} // namespace
+}    // namespace

@@ -4,14 +4,16 @@
 // stream and the event sink. The failure is reported as the filter documents it, no
 // reference is left behind, and the filter connects and streams again afterwards.
 // (Registry writes that fail are in RegistryFaultTests.cpp.)
-#include <gtest/gtest.h>
-#include <cstdio>
-#include <string>
 #include "ReliabilitySupport.h"
 #include "camera/FormatCatalogue.h"
 #include "fakes/FakeGraph.h"
 #include "fakes/FakeInputPin.h"
 #include "filter/CaptureFilterSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
 
 namespace {
 
@@ -27,8 +29,9 @@ protected:
         filter = MakeCaptureFilter(ReliabilityVariant);
         stream = CapturePinOf(filter.Get());
         pin = static_cast<IPin*>(stream);
-        const LONG small = 6;   // the pin's own type: 512 x 384 RGB24
-        ASSERT_EQ(PinPreferenceOf(filter.Get(), ReliabilityVariant)->SetPreferredIndex(&small), S_OK);
+        const LONG small = 6;    // the pin's own type: 512 x 384 RGB24
+        ASSERT_EQ(PinPreferenceOf(filter.Get(), ReliabilityVariant)->SetPreferredIndex(&small),
+                  S_OK);
         graph.log = &log;
         ASSERT_EQ(filter->JoinFilterGraph(&graph, L"Capture"), S_OK);
         FillSmallCatalogueType(&small512);
@@ -73,7 +76,8 @@ protected:
         CMediaTypeRecord connected;
         EXPECT_EQ(pin->ConnectionMediaType(&connected), S_OK);
         return connected.cbFormat >= sizeof(VIDEOINFOHEADER)
-            ? reinterpret_cast<VIDEOINFOHEADER*>(connected.pbFormat)->bmiHeader.biWidth : 0;
+                   ? reinterpret_cast<VIDEOINFOHEADER*>(connected.pbFormat)->bmiHeader.biWidth
+                   : 0;
     }
     void StreamThreeFrames()
     {
@@ -143,9 +147,10 @@ TEST_F(FaultInjection, AFailedConnectionStepIsPassedBackAndLeavesNothingHeld)
 TEST_F(FaultInjection, APeerWhoseTypeListFailsIsConnectedWithThePinsOwnType)
 {
     ASSERT_EQ(pin->Connect(&downstream, nullptr), S_OK);
-    EXPECT_EQ(ConnectedWidth(), 1024);      // without a fault, the peer's type comes first
+    EXPECT_EQ(ConnectedWidth(), 1024);    // without a fault, the peer's type comes first
     Disconnect();
-    for (const char* call : {"peer.EnumMediaTypes", "peer.EnumMediaTypes.Reset", "peer.EnumMediaTypes.Next"}) {
+    for (const char* call :
+         {"peer.EnumMediaTypes", "peer.EnumMediaTypes.Reset", "peer.EnumMediaTypes.Next"}) {
         SCOPED_TRACE(call);
         Arm(call);
         ASSERT_EQ(pin->Connect(&downstream, nullptr), S_OK);
@@ -159,8 +164,8 @@ TEST_F(FaultInjection, APeerWhoseTypeListFailsIsConnectedWithThePinsOwnType)
 
 TEST_F(FaultInjection, AnAllocatorThePeerCannotSupplyOrSizeIsReplacedByThePlatformsOwn)
 {
-    for (const char* call : {"peer.GetAllocatorRequirements", "peer.GetAllocator", "peerAllocator.SetProperties",
-                             "peer.NotifyAllocator"}) {
+    for (const char* call : {"peer.GetAllocatorRequirements", "peer.GetAllocator",
+                             "peerAllocator.SetProperties", "peer.NotifyAllocator"}) {
         SCOPED_TRACE(call);
         downstream.notifiedAllocators.clear();
         Arm(call);
@@ -178,8 +183,8 @@ TEST_F(FaultInjection, AnAllocatorThePeerCannotSupplyOrSizeIsReplacedByThePlatfo
 
 TEST_F(FaultInjection, WithNoAllocatorAtAllTheConnectionFailsAndThePeerIsDisconnected)
 {
-    Arm("peer.NotifyAllocator", Injected, 2);       // the peer's allocator, then the platform's
-    Arm("peer.Disconnect");                         // and the peer will not even let go
+    Arm("peer.NotifyAllocator", Injected, 2);    // the peer's allocator, then the platform's
+    Arm("peer.Disconnect");                      // and the peer will not even let go
     EXPECT_EQ(pin->Connect(&downstream, &small512), Injected);
     ExpectSpent("peer.NotifyAllocator");
     ExpectSpent("peer.Disconnect");
@@ -270,7 +275,7 @@ TEST_F(FaultInjection, AFillFailureIsReportedEvenWhenTheEndOfStreamAndTheEventSi
     Arm("graph.Notify");
     ASSERT_EQ(filter->Run(0), S_OK);
     ASSERT_TRUE(downstream.WaitForEndOfStream());
-    EXPECT_EQ(filter->Stop(), S_OK);      // the worker has finished its report by now
+    EXPECT_EQ(filter->Stop(), S_OK);    // the worker has finished its report by now
     ExpectSpent("peer.EndOfStream");
     ExpectSpent("graph.Notify");
     EXPECT_EQ(graph.lastCode, EC_ERRORABORT);
@@ -299,4 +304,4 @@ TEST_F(FaultInjection, AGraphWithoutAnEventSinkHearsNothingOfAFillFailure)
     ConnectsAndStreamsAgain();
 }
 
-} // namespace
+}    // namespace

@@ -6,13 +6,15 @@
 // back to catch late writes, which would read as a leak: under heap checking the cycles
 // run in a child that does without it.
 //   ORVIX_LEAK_CYCLES  cycles in all, the first 20 to warm up (default 200)
-#include <gtest/gtest.h>
-#include <algorithm>
-#include <cstdio>
 #include "ModuleUnderTest.h"
+#include "Orvix61Test.h"
 #include "PlatformGraph.h"
 #include "ReliabilitySupport.h"
-#include "Orvix61Test.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
 
 namespace {
 
@@ -25,7 +27,8 @@ void CaptureCycle(const LoadedModule& module, PlatformGraph& graph, FrameCounter
     ComPtr<IBaseFilter> filter;
     {
         ComPtr<IClassFactory> factory;
-        ASSERT_EQ(module.GetClassObject(CLSID_Orvix61CapSrc2, IID_IClassFactory, factory.PutVoid()), S_OK);
+        ASSERT_EQ(module.GetClassObject(CLSID_Orvix61CapSrc2, IID_IClassFactory, factory.PutVoid()),
+                  S_OK);
         ASSERT_EQ(factory->CreateInstance(nullptr, IID_IBaseFilter, filter.PutVoid()), S_OK);
     }
     if (!graph.graph) {
@@ -47,9 +50,9 @@ void CaptureCycle(const LoadedModule& module, PlatformGraph& graph, FrameCounter
 
 void PrintFigures(const char* when, const ProcessFigures& figures)
 {
-    std::printf("%-22s %5ld handles, %10lld private bytes, %9lld heap bytes in %7lld blocks\n", when,
-                figures.handles, (long long)figures.privateBytes, (long long)figures.heapBytes,
-                (long long)figures.heapBlocks);
+    std::printf("%-22s %5ld handles, %10lld private bytes, %9lld heap bytes in %7lld blocks\n",
+                when, figures.handles, (long long)figures.privateBytes,
+                (long long)figures.heapBytes, (long long)figures.heapBlocks);
 }
 
 TEST(LeakCheck, CreateConnectStreamStopDisconnectReleaseLeavesTheProcessAsItWas)
@@ -66,7 +69,8 @@ TEST(LeakCheck, CreateConnectStreamStopDisconnectReleaseLeavesTheProcessAsItWas)
     CMediaTypeRecord small512;
     FillSmallCatalogueType(&small512);
     PlatformGraph graph;
-    Watchdog watchdog(DWORD(cycles) * 1000 + 60000, [] { return std::string("leak check cycles"); });
+    Watchdog watchdog(DWORD(cycles) * 1000 + 60000,
+                      [] { return std::string("leak check cycles"); });
 
     ProcessFigures warm;
     ProcessFigures peak;
@@ -92,7 +96,8 @@ TEST(LeakCheck, CreateConnectStreamStopDisconnectReleaseLeavesTheProcessAsItWas)
     const ProcessFigures last = MeasureProcess();
     PrintFigures("after every cycle", last);
     PrintFigures("highest in between", peak);
-    std::printf("%llu cycles of 3 frames in %lu ms\n", (unsigned long long)cycles, GetTickCount() - started);
+    std::printf("%llu cycles of 3 frames in %lu ms\n", (unsigned long long)cycles,
+                GetTickCount() - started);
 
     const int64_t heldCycles = int64_t(cycles - WarmUpCycles);
     // One object leaked per cycle would show as: a worker thread, its handle and a stack of
@@ -110,4 +115,4 @@ TEST(LeakCheck, CreateConnectStreamStopDisconnectReleaseLeavesTheProcessAsItWas)
     EXPECT_EQ(module.CanUnloadNow(), S_OK);
 }
 
-} // namespace
+}    // namespace

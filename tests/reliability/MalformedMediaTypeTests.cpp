@@ -8,12 +8,6 @@
 //   ORVIX_FUZZ_FIRST    number of the first case (default 0)
 //   ORVIX_FUZZ_TYPES    cases at the pin (default 400)
 //   ORVIX_FUZZ_STREAMED cases through Wine's graph (default 150)
-#include <gtest/gtest.h>
-#include <climits>
-#include <cstdio>
-#include <cstring>
-#include <initializer_list>
-#include <map>
 #include "MalformedTypes.h"
 #include "PlatformGraph.h"
 #include "ReliabilitySupport.h"
@@ -21,12 +15,20 @@
 #include "fakes/FakeInputPin.h"
 #include "filter/CaptureFilterSupport.h"
 
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <initializer_list>
+#include <map>
+
 namespace {
 
 constexpr uint64_t CiSeed = 0x0C61F00D;
 // Connections whose buffers are at most this big also stream three frames at the pin.
 constexpr LONG LargestStreamedBuffer = 4 << 20;
-constexpr LONG SmallestPreferredIndex = 6;      // 512 x 384 RGB24: quick frames
+constexpr LONG SmallestPreferredIndex = 6;    // 512 x 384 RGB24: quick frames
 
 struct FuzzRun
 {
@@ -46,9 +48,10 @@ struct FuzzRun
     std::string Replay(uint64_t number) const
     {
         char text[160];
-        std::snprintf(text, sizeof(text), "case %llu; replay: ORVIX_FUZZ_SEED=0x%llX ORVIX_FUZZ_FIRST=%llu %s=1",
-                      (unsigned long long)number, (unsigned long long)seed, (unsigned long long)number,
-                      countName);
+        std::snprintf(text, sizeof(text),
+                      "case %llu; replay: ORVIX_FUZZ_SEED=0x%llX ORVIX_FUZZ_FIRST=%llu %s=1",
+                      (unsigned long long)number, (unsigned long long)seed,
+                      (unsigned long long)number, countName);
         return text;
     }
 };
@@ -84,26 +87,32 @@ bool IsHonestEnough(const BITMAPINFOHEADER& header)
 
 bool SameRecord(const AM_MEDIA_TYPE& copy, const AM_MEDIA_TYPE& original)
 {
-    return IsEqualGUID(copy.majortype, original.majortype) && IsEqualGUID(copy.subtype, original.subtype)
-        && IsEqualGUID(copy.formattype, original.formattype) && copy.cbFormat == original.cbFormat
-        && copy.bFixedSizeSamples == original.bFixedSizeSamples && copy.lSampleSize == original.lSampleSize
-        && copy.pUnk == original.pUnk
-        && (copy.cbFormat == 0 || std::memcmp(copy.pbFormat, original.pbFormat, copy.cbFormat) == 0);
+    return IsEqualGUID(copy.majortype, original.majortype)
+           && IsEqualGUID(copy.subtype, original.subtype)
+           && IsEqualGUID(copy.formattype, original.formattype)
+           && copy.cbFormat == original.cbFormat
+           && copy.bFixedSizeSamples == original.bFixedSizeSamples
+           && copy.lSampleSize == original.lSampleSize && copy.pUnk == original.pUnk
+           && (copy.cbFormat == 0
+               || std::memcmp(copy.pbFormat, original.pbFormat, copy.cbFormat) == 0);
 }
 
 // What a capability of `index` must describe; index 0 is the preferred format.
-void ExpectCapabilityOf(int index, const AM_MEDIA_TYPE& described, const VIDEO_STREAM_CONFIG_CAPS& caps)
+void ExpectCapabilityOf(int index, const AM_MEDIA_TYPE& described,
+                        const VIDEO_STREAM_CONFIG_CAPS& caps)
 {
     BITMAPINFOHEADER expected = {};
     FillBitmapHeader(index, SmallestPreferredIndex, &expected);
     const LONG rows = -expected.biHeight;
     EXPECT_EQ(described.cbFormat, sizeof(VIDEOINFOHEADER));
-    const BITMAPINFOHEADER& header = reinterpret_cast<const VIDEOINFOHEADER*>(described.pbFormat)->bmiHeader;
+    const BITMAPINFOHEADER& header =
+        reinterpret_cast<const VIDEOINFOHEADER*>(described.pbFormat)->bmiHeader;
     EXPECT_EQ(header.biWidth, expected.biWidth);
     EXPECT_EQ(header.biHeight, expected.biHeight);
     EXPECT_EQ(header.biBitCount, expected.biBitCount);
     EXPECT_EQ(described.lSampleSize, ULONG(expected.biWidth * rows * expected.biBitCount / 8));
-    EXPECT_TRUE(IsEqualGUID(described.subtype, expected.biBitCount == 32 ? MEDIASUBTYPE_RGB32 : MEDIASUBTYPE_RGB24));
+    EXPECT_TRUE(IsEqualGUID(described.subtype,
+                            expected.biBitCount == 32 ? MEDIASUBTYPE_RGB32 : MEDIASUBTYPE_RGB24));
     EXPECT_EQ(caps.InputSize.cx, expected.biWidth);
     EXPECT_EQ(caps.MaxOutputSize.cy, rows);
     EXPECT_EQ(caps.MinBitsPerSecond, LONG(rows * expected.biBitCount * expected.biWidth * 20));
@@ -143,7 +152,8 @@ protected:
         pin = static_cast<IPin*>(stream);
         ASSERT_EQ(pin->QueryInterface(IID_IAMStreamConfig, config.PutVoid()), S_OK);
         const LONG small = SmallestPreferredIndex;
-        ASSERT_EQ(PinPreferenceOf(filter.Get(), ReliabilityVariant)->SetPreferredIndex(&small), S_OK);
+        ASSERT_EQ(PinPreferenceOf(filter.Get(), ReliabilityVariant)->SetPreferredIndex(&small),
+                  S_OK);
         downstream.proposedAllocator = &peerAllocator;
         sameDirection.direction = PINDIR_OUTPUT;
     }
@@ -273,7 +283,8 @@ protected:
         const int index = random.Pick(CapabilityIndexes);
         AM_MEDIA_TYPE* described = nullptr;
         VIDEO_STREAM_CONFIG_CAPS caps = {};
-        const HRESULT capability = config->GetStreamCaps(index, &described, reinterpret_cast<BYTE*>(&caps));
+        const HRESULT capability =
+            config->GetStreamCaps(index, &described, reinterpret_cast<BYTE*>(&caps));
         MediaTypePtr ownedCapability(described);
         tally.Add("GetStreamCaps after SetFormat", capability);
         if (imposed == S_OK) {
@@ -339,7 +350,8 @@ protected:
         RemoveReliabilityKeys();
         filter = MakeCaptureFilter(ReliabilityVariant);
         const LONG small = SmallestPreferredIndex;
-        ASSERT_EQ(PinPreferenceOf(filter.Get(), ReliabilityVariant)->SetPreferredIndex(&small), S_OK);
+        ASSERT_EQ(PinPreferenceOf(filter.Get(), ReliabilityVariant)->SetPreferredIndex(&small),
+                  S_OK);
         ASSERT_EQ(graph.Build(filter.Get(), &recorder, L"Capture"), S_OK);
         ASSERT_EQ(graph.ConnectSource(), S_OK);
         ASSERT_EQ(graph.sourcePin->QueryInterface(IID_IAMStreamConfig, config.PutVoid()), S_OK);
@@ -411,4 +423,4 @@ TEST_F(MalformedTypesInWinesGraph, AnImposedFormatIsReconnectedAndStreamedAsAWho
     std::printf("%llu imposed types reconnected and streamed\n", (unsigned long long)tried);
 }
 
-} // namespace
+}    // namespace

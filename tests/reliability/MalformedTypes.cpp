@@ -1,9 +1,12 @@
 #include "MalformedTypes.h"
+
+#include "ReliabilitySupport.h"
+
+#include <uuids.h>
+
 #include <climits>
 #include <cstdio>
 #include <cstring>
-#include <uuids.h>
-#include "ReliabilitySupport.h"
 
 namespace {
 
@@ -112,7 +115,8 @@ DWORD PickImageSize(SeededRandom& random, DWORD honest)
     const uint32_t roll = random.Below(100);
     if (roll < 40)
         return honest;
-    const DWORD odd[] = {0, 1, honest - 1, honest + 1, honest / 2, honest * 2, 0xFFFFFFFF, 0x80000000};
+    const DWORD odd[] = {0,          1,          honest - 1, honest + 1,
+                         honest / 2, honest * 2, 0xFFFFFFFF, 0x80000000};
     return roll < 90 ? random.Pick(odd) : DWORD(random.Next());
 }
 
@@ -121,13 +125,15 @@ VIDEOINFOHEADER PickVideoHeader(SeededRandom& random)
     VIDEOINFOHEADER video;
     std::memset(&video, 0, sizeof(video));
     if (!random.Percent(80)) {
-        video.rcSource = RECT{LONG(random.Next()), LONG(random.Next()), LONG(random.Next()), LONG(random.Next())};
+        video.rcSource = RECT{LONG(random.Next()), LONG(random.Next()), LONG(random.Next()),
+                              LONG(random.Next())};
         video.rcTarget = RECT{LONG(random.Next()), 0, LONG(random.Next()), -1};
         video.dwBitRate = DWORD(random.Next());
         video.dwBitErrorRate = DWORD(random.Next());
     }
     const REFERENCE_TIME intervals[] = {333333, 1666666, 0, -1, LLONG_MAX, LLONG_MIN};
-    video.AvgTimePerFrame = random.Percent(90) ? random.Pick(intervals) : REFERENCE_TIME(random.Next());
+    video.AvgTimePerFrame =
+        random.Percent(90) ? random.Pick(intervals) : REFERENCE_TIME(random.Next());
 
     BITMAPINFOHEADER& header = video.bmiHeader;
     header.biSize = random.Percent(70) ? sizeof(BITMAPINFOHEADER) : DWORD(random.Next());
@@ -136,7 +142,8 @@ VIDEOINFOHEADER PickVideoHeader(SeededRandom& random)
     header.biPlanes = random.Percent(80) ? 1 : WORD(random.Next());
     header.biBitCount = PickBitCount(random);
     header.biCompression = random.Percent(80) ? BI_RGB : DWORD(random.Next());
-    header.biSizeImage = PickImageSize(random, HonestImageSize(header.biWidth, header.biHeight, header.biBitCount));
+    header.biSizeImage =
+        PickImageSize(random, HonestImageSize(header.biWidth, header.biHeight, header.biBitCount));
     if (!random.Percent(80)) {
         header.biXPelsPerMeter = LONG(random.Next());
         header.biYPelsPerMeter = LONG(random.Next());
@@ -154,10 +161,18 @@ const char* GuidName(const GUID& guid)
         const char* name;
     };
     static const Named known[] = {
-        {&GUID_NULL, "null"}, {&MEDIATYPE_Video, "Video"}, {&MEDIATYPE_Audio, "Audio"},
-        {&MEDIATYPE_Stream, "Stream"}, {&MEDIASUBTYPE_RGB32, "RGB32"}, {&MEDIASUBTYPE_RGB24, "RGB24"},
-        {&MEDIASUBTYPE_RGB565, "RGB565"}, {&MEDIASUBTYPE_YUY2, "YUY2"}, {&MEDIASUBTYPE_ARGB32, "ARGB32"},
-        {&FORMAT_VideoInfo, "VideoInfo"}, {&FORMAT_VideoInfo2, "VideoInfo2"}, {&FORMAT_None, "None"},
+        {&GUID_NULL, "null"},
+        {&MEDIATYPE_Video, "Video"},
+        {&MEDIATYPE_Audio, "Audio"},
+        {&MEDIATYPE_Stream, "Stream"},
+        {&MEDIASUBTYPE_RGB32, "RGB32"},
+        {&MEDIASUBTYPE_RGB24, "RGB24"},
+        {&MEDIASUBTYPE_RGB565, "RGB565"},
+        {&MEDIASUBTYPE_YUY2, "YUY2"},
+        {&MEDIASUBTYPE_ARGB32, "ARGB32"},
+        {&FORMAT_VideoInfo, "VideoInfo"},
+        {&FORMAT_VideoInfo2, "VideoInfo2"},
+        {&FORMAT_None, "None"},
     };
     for (const Named& entry : known) {
         if (IsEqualGUID(guid, *entry.guid))
@@ -166,7 +181,7 @@ const char* GuidName(const GUID& guid)
     return "unknown";
 }
 
-} // namespace
+}    // namespace
 
 GeneratedType::GeneratedType(uint64_t caseSeed, IUnknown* counted)
 {
@@ -182,14 +197,14 @@ GeneratedType::GeneratedType(uint64_t caseSeed, IUnknown* counted)
 
     const uint32_t blockRoll = random.Below(100);
     if (blockRoll < 8) {
-        return;                                         // no block, none claimed
+        return;    // no block, none claimed
     }
     if (blockRoll < 12) {
-        type.pbFormat = GuardedBlock(0);                // a pointer, but a length of 0
+        type.pbFormat = GuardedBlock(0);    // a pointer, but a length of 0
         return;
     }
     if (blockRoll < 16) {
-        type.cbFormat = 1 + random.Below(LargestBlock); // claimed, not there
+        type.cbFormat = 1 + random.Below(LargestBlock);    // claimed, not there
         return;
     }
     ULONG bytes = 0;
@@ -234,11 +249,12 @@ BYTE* GeneratedType::GuardedBlock(ULONG bytes)
 std::string GeneratedType::Describe() const
 {
     char text[320];
-    int length = std::snprintf(text, sizeof(text),
-                               "major %s, sub %s, format %s, fixed %d, sample size %lu, cbFormat %lu, block %s, pUnk %s",
-                               GuidName(type.majortype), GuidName(type.subtype), GuidName(type.formattype),
-                               int(type.bFixedSizeSamples), type.lSampleSize, type.cbFormat,
-                               type.pbFormat ? "present" : "missing", type.pUnk ? "set" : "none");
+    int length = std::snprintf(
+        text, sizeof(text),
+        "major %s, sub %s, format %s, fixed %d, sample size %lu, cbFormat %lu, block %s, pUnk %s",
+        GuidName(type.majortype), GuidName(type.subtype), GuidName(type.formattype),
+        int(type.bFixedSizeSamples), type.lSampleSize, type.cbFormat,
+        type.pbFormat ? "present" : "missing", type.pUnk ? "set" : "none");
     if (const BITMAPINFOHEADER* header = WholeBitmapHeader(type)) {
         std::snprintf(text + length, sizeof(text) - size_t(length),
                       ", header %ld x %ld x %u, biSizeImage %lu", header->biWidth, header->biHeight,
@@ -258,19 +274,23 @@ bool CatalogueAccepts(const AM_MEDIA_TYPE& type)
 {
     if (!IsEqualGUID(type.majortype, MEDIATYPE_Video) || !type.bFixedSizeSamples)
         return false;
-    if (!IsEqualGUID(type.subtype, MEDIASUBTYPE_RGB32) && !IsEqualGUID(type.subtype, MEDIASUBTYPE_RGB24))
+    if (!IsEqualGUID(type.subtype, MEDIASUBTYPE_RGB32)
+        && !IsEqualGUID(type.subtype, MEDIASUBTYPE_RGB24))
         return false;
     const BITMAPINFOHEADER* header = WholeBitmapHeader(type);
     if (!header)
         return false;
     const int64_t width = header->biWidth;
-    const int64_t rows = header->biHeight < 0 ? -int64_t(header->biHeight) : int64_t(header->biHeight);
-    return (width == 2048 && rows == 1536) || (width == 1024 && rows == 768) || (width == 512 && rows == 384);
+    const int64_t rows =
+        header->biHeight < 0 ? -int64_t(header->biHeight) : int64_t(header->biHeight);
+    return (width == 2048 && rows == 1536) || (width == 1024 && rows == 768)
+           || (width == 512 && rows == 384);
 }
 
 bool PatternAdmits(const AM_MEDIA_TYPE& pattern, const AM_MEDIA_TYPE& listed)
 {
-    if (!IsEqualGUID(pattern.majortype, GUID_NULL) && !IsEqualGUID(pattern.majortype, listed.majortype))
+    if (!IsEqualGUID(pattern.majortype, GUID_NULL)
+        && !IsEqualGUID(pattern.majortype, listed.majortype))
         return false;
     if (!IsEqualGUID(pattern.subtype, GUID_NULL) && !IsEqualGUID(pattern.subtype, listed.subtype))
         return false;
@@ -281,5 +301,5 @@ bool PatternAdmits(const AM_MEDIA_TYPE& pattern, const AM_MEDIA_TYPE& listed)
     if (pattern.cbFormat == 0)
         return true;
     return pattern.pbFormat && listed.pbFormat
-        && std::memcmp(pattern.pbFormat, listed.pbFormat, pattern.cbFormat) == 0;
+           && std::memcmp(pattern.pbFormat, listed.pbFormat, pattern.cbFormat) == 0;
 }

@@ -5,6 +5,7 @@
 // missing, and video headers with odd, negative, zero and huge geometry and image sizes.
 #include <windows.h>
 #include <dshow.h>
+
 #include <cstdint>
 #include <string>
 

@@ -9,8 +9,10 @@
 #include "filter/CameraValueLists.h"
 #include "filter/CaptureFilterSupport.h"
 #include "filter/SettingsStore.h"
+
 #include <gtest/gtest.h>
 #include <sddl.h>
+
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -36,10 +38,12 @@ protected:
     void StoreRaw(const char* valueName, DWORD type, const void* data, DWORD bytes)
     {
         UniqueRegKey key;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, serverKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
-                                  key.Put(), nullptr), ERROR_SUCCESS);
-        ASSERT_EQ(RegSetValueExA(key.Get(), valueName, 0, type, static_cast<const BYTE*>(data), bytes),
+        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, serverKey.c_str(), 0, nullptr, 0, KEY_WRITE,
+                                  nullptr, key.Put(), nullptr),
                   ERROR_SUCCESS);
+        ASSERT_EQ(
+            RegSetValueExA(key.Get(), valueName, 0, type, static_cast<const BYTE*>(data), bytes),
+            ERROR_SUCCESS);
     }
     void StoreText(const char* valueName, const std::string& text)
     {
@@ -49,10 +53,13 @@ protected:
     void LockServerKey(const char* sddl)
     {
         UniqueRegKey key;
-        ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, serverKey.c_str(), 0, WRITE_DAC, key.Put()), ERROR_SUCCESS);
+        ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, serverKey.c_str(), 0, WRITE_DAC, key.Put()),
+                  ERROR_SUCCESS);
         PSECURITY_DESCRIPTOR descriptor = nullptr;
-        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor, nullptr));
-        EXPECT_EQ(RegSetKeySecurity(key.Get(), DACL_SECURITY_INFORMATION, descriptor), ERROR_SUCCESS);
+        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1,
+                                                                         &descriptor, nullptr));
+        EXPECT_EQ(RegSetKeySecurity(key.Get(), DACL_SECURITY_INFORMATION, descriptor),
+                  ERROR_SUCCESS);
         LocalFree(descriptor);
     }
 
@@ -60,14 +67,16 @@ protected:
     {
         ComPtr<IBaseFilter> filter = MakeCaptureFilter(ReliabilityVariant);
         CameraSettings settings = {};
-        EXPECT_EQ(FilterSettingsOf(filter.Get(), ReliabilityVariant)->GetCameraSettings(&settings), S_OK);
+        EXPECT_EQ(FilterSettingsOf(filter.Get(), ReliabilityVariant)->GetCameraSettings(&settings),
+                  S_OK);
         return settings;
     }
     LONG PreferredIndexOfANewFilter()
     {
         ComPtr<IBaseFilter> filter = MakeCaptureFilter(ReliabilityVariant);
         LONG index = 0;
-        EXPECT_EQ(PinPreferenceOf(filter.Get(), ReliabilityVariant)->GetPreferredIndex(&index), S_OK);
+        EXPECT_EQ(PinPreferenceOf(filter.Get(), ReliabilityVariant)->GetPreferredIndex(&index),
+                  S_OK);
         return index;
     }
     // The record selects entries inside its lists and its name ends inside its field.
@@ -128,17 +137,20 @@ protected:
 
 TEST_F(RegistryFaults, ValuesOfAnyTypeAreReadAsTheirBytesAndNeverBreakTheRecord)
 {
-    const DWORD five = 5;                           // bytes 05 00 00 00: no digits, so 0
+    const DWORD five = 5;    // bytes 05 00 00 00: no digits, so 0
     StoreRaw("ExposureGain", REG_DWORD, &five, sizeof(five));
-    StoreRaw("ExposureIntTime", REG_BINARY, "12", 2);               // unterminated digits
-    StoreRaw("ExposureMaxGain", REG_MULTI_SZ, "3\0" "4\0", 5);
-    StoreRaw("ExposureMaxIntTime", REG_EXPAND_SZ, "99", 3);         // outside its list
-    StoreRaw("AutoLevelsMinClip", REG_SZ, "-2147483648", 12);       // outside, and the least
-    StoreRaw("AutoLevelsMaxClip", REG_SZ, "99999999999999999999", 21); // beyond any LONG
-    StoreRaw("AutoExposureEnable", REG_NONE, "", 0);                // nothing at all: 0
-    const ULONGLONG digits = 0x3131;                                // "11", then zeros
+    StoreRaw("ExposureIntTime", REG_BINARY, "12", 2);    // unterminated digits
+    StoreRaw("ExposureMaxGain", REG_MULTI_SZ,
+             "3\0"
+             "4\0",
+             5);
+    StoreRaw("ExposureMaxIntTime", REG_EXPAND_SZ, "99", 3);               // outside its list
+    StoreRaw("AutoLevelsMinClip", REG_SZ, "-2147483648", 12);             // outside, and the least
+    StoreRaw("AutoLevelsMaxClip", REG_SZ, "99999999999999999999", 21);    // beyond any LONG
+    StoreRaw("AutoExposureEnable", REG_NONE, "", 0);                      // nothing at all: 0
+    const ULONGLONG digits = 0x3131;                                      // "11", then zeros
     StoreRaw("AutoLevelsEnable", REG_QWORD, &digits, sizeof(digits));
-    const DWORD letters = 0x44434241;                               // "ABCD", unterminated
+    const DWORD letters = 0x44434241;    // "ABCD", unterminated
     StoreRaw("CameraName", REG_DWORD, &letters, sizeof(letters));
 
     const CameraSettings loaded = SettingsOfANewFilter();
@@ -159,9 +171,9 @@ TEST_F(RegistryFaults, ValuesOfAnyTypeAreReadAsTheirBytesAndNeverBreakTheRecord)
 
 TEST_F(RegistryFaults, OverlongValuesCountAsMissing)
 {
-    StoreText("ExposureGain", "7" + std::string(60, ' '));            // 62 bytes with its end
-    StoreText("AutoExposureEnable", std::string(200, '0'));           // missing, so 1, not 0
-    StoreText("CameraName", std::string(128, 'x'));                   // 129 bytes with its end
+    StoreText("ExposureGain", "7" + std::string(60, ' '));     // 62 bytes with its end
+    StoreText("AutoExposureEnable", std::string(200, '0'));    // missing, so 1, not 0
+    StoreText("CameraName", std::string(128, 'x'));            // 129 bytes with its end
     StoreText("PreferedIndex", "5" + std::string(100, ' '));
     std::vector<BYTE> huge(1 << 20, '3');
     StoreRaw("ExposureIntTime", REG_BINARY, huge.data(), DWORD(huge.size()));
@@ -177,19 +189,21 @@ TEST_F(RegistryFaults, NamesTakenBySubkeysAndAKeyNobodyMayReadGiveTheDefaults)
 {
     for (const char* name : {"ExposureGain", "CameraName", "PreferedIndex"}) {
         UniqueRegKey subkey;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, (serverKey + "\\" + name).c_str(), 0, nullptr, 0,
-                                  KEY_WRITE, nullptr, subkey.Put(), nullptr), ERROR_SUCCESS);
+        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, (serverKey + "\\" + name).c_str(), 0, nullptr,
+                                  0, KEY_WRITE, nullptr, subkey.Put(), nullptr),
+                  ERROR_SUCCESS);
     }
     ExpectDefaults(SettingsOfANewFilter());
     EXPECT_EQ(PreferredIndexOfANewFilter(), 1);
 
     StoreText("ExposureGain", "4");
     StoreText("PreferedIndex", "3");
-    LockServerKey("D:P(D;;KA;;;WD)");           // everyone is denied everything
+    LockServerKey("D:P(D;;KA;;;WD)");    // everyone is denied everything
     {
         UniqueRegKey probe;
-        ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, serverKey.c_str(), 0, KEY_QUERY_VALUE, probe.Put()),
-                  ERROR_ACCESS_DENIED);
+        ASSERT_EQ(
+            RegOpenKeyExA(HKEY_LOCAL_MACHINE, serverKey.c_str(), 0, KEY_QUERY_VALUE, probe.Put()),
+            ERROR_ACCESS_DENIED);
     }
     ExpectDefaults(SettingsOfANewFilter());
     EXPECT_EQ(PreferredIndexOfANewFilter(), 1);
@@ -218,7 +232,8 @@ TEST_F(RegistryFaults, AKeyThatCannotBeWrittenKeepsNewSettingsInMemoryAndOldOnes
             RemoveReliabilityKeys();
             UniqueRegKey classKey;
             ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, ReliabilityClassKey().c_str(), 0, nullptr,
-                                      REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, classKey.Put(), nullptr),
+                                      REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, classKey.Put(),
+                                      nullptr),
                       ERROR_SUCCESS);
         }
         const CameraSettings before = SettingsOfANewFilter();
@@ -238,9 +253,11 @@ TEST_F(RegistryFaults, AKeyThatCannotBeWrittenKeepsNewSettingsInMemoryAndOldOnes
         EXPECT_EQ(settings->GetCameraSettings(&held), S_OK);
         EXPECT_EQ(std::memcmp(&held, &given, sizeof(held)), 0);
         const LONG index = 5;
-        EXPECT_EQ(PinPreferenceOf(filter.Get(), ReliabilityVariant)->SetPreferredIndex(&index), S_OK);
+        EXPECT_EQ(PinPreferenceOf(filter.Get(), ReliabilityVariant)->SetPreferredIndex(&index),
+                  S_OK);
         LONG heldIndex = 0;
-        EXPECT_EQ(PinPreferenceOf(filter.Get(), ReliabilityVariant)->GetPreferredIndex(&heldIndex), S_OK);
+        EXPECT_EQ(PinPreferenceOf(filter.Get(), ReliabilityVariant)->GetPreferredIndex(&heldIndex),
+                  S_OK);
         EXPECT_EQ(heldIndex, 5);
 
         // The camera is given what the filter holds.
@@ -252,12 +269,13 @@ TEST_F(RegistryFaults, AKeyThatCannotBeWrittenKeepsNewSettingsInMemoryAndOldOnes
 
         // The next filter finds what was there before.
         UniqueRegKey written;
-        EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, serverKey.c_str(), 0, KEY_QUERY_VALUE, written.Put()),
-                  lock == 0 ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND);
+        EXPECT_EQ(
+            RegOpenKeyExA(HKEY_LOCAL_MACHINE, serverKey.c_str(), 0, KEY_QUERY_VALUE, written.Put()),
+            lock == 0 ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND);
         const CameraSettings after = SettingsOfANewFilter();
         EXPECT_EQ(std::memcmp(&after, &before, sizeof(after)), 0);
         EXPECT_EQ(PreferredIndexOfANewFilter(), indexBefore);
     }
 }
 
-} // namespace
+}    // namespace

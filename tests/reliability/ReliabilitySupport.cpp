@@ -1,8 +1,11 @@
 #include "ReliabilitySupport.h"
+
 #include "ChildProcess.h"
 #include "camera/FormatCatalogue.h"
+
 #include <gtest/gtest.h>
 #include <sddl.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -52,7 +55,7 @@ struct CrashReport
     CrashReport() { runtimeFilter = SetUnhandledExceptionFilter(ReportCrash); }
 };
 
-} // namespace
+}    // namespace
 
 void NoteCurrentCase(const std::string& text)
 {
@@ -156,7 +159,7 @@ int64_t CommittedPrivateBytes()
     return total;
 }
 
-} // namespace
+}    // namespace
 
 ProcessFigures MeasureProcess()
 {
@@ -192,7 +195,7 @@ bool PassesInAChildWithoutHeapChecking()
     const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
     const std::string name = std::string(test->test_suite_name()) + "." + test->name();
     const std::wstring line = L"\"" + std::wstring(program) + L"\" --gtest_filter="
-        + std::wstring(name.begin(), name.end());
+                              + std::wstring(name.begin(), name.end());
     // The child inherits both; Wine reads its debug channels from the first as it starts.
     wchar_t channels[256] = {};
     GetEnvironmentVariableW(L"WINEDEBUG", channels, 256);
@@ -228,7 +231,7 @@ void OpenUpKey(const std::string& path)
     LocalFree(anyone);
 }
 
-} // namespace
+}    // namespace
 
 void RemoveReliabilityKeys()
 {

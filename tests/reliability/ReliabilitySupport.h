@@ -3,15 +3,17 @@
 // that a crash prints so that the case can be replayed, a watchdog that turns a hang into
 // a failed run, the figures a leak would show in, and the filter variant whose registry
 // keys these tests own.
-#include <windows.h>
-#include <dshow.h>
-#include <qedit.h>
-#include <cstdint>
-#include <functional>
-#include <string>
 #include "filter/FilterVariant.h"
 #include "framework/MediaType.h"
 #include "framework/Ownership.h"
+
+#include <windows.h>
+#include <dshow.h>
+#include <qedit.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
 
 // A figure from the environment (scripts/reliability.sh sets them for its long runs), or
 // `fallback` when the variable is unset or not a whole number.
@@ -28,7 +30,10 @@ public:
     uint32_t Below(uint32_t bound) { return uint32_t(Next() % bound); }
     bool Percent(uint32_t chance) { return Below(100) < chance; }
     template <class T, size_t N>
-    const T& Pick(const T (&choices)[N]) { return choices[Below(N)]; }
+    const T& Pick(const T (&choices)[N])
+    {
+        return choices[Below(N)];
+    }
 
 private:
     uint64_t state;
@@ -68,7 +73,7 @@ public:
     FrameCounter();
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }     // lives on the test's stack
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }    // lives on the test's stack
     ULONG STDMETHODCALLTYPE Release() override { return 1; }
     HRESULT STDMETHODCALLTYPE SampleCB(double time, IMediaSample* sample) override;
     HRESULT STDMETHODCALLTYPE BufferCB(double time, BYTE* buffer, long length) override;

@@ -1,7 +1,9 @@
 #include "ChildProcess.h"
+
+#include "framework/Ownership.h"
+
 #include <thread>
 #include <vector>
-#include "framework/Ownership.h"
 
 ProgramResult RunProgram(const std::wstring& commandLine, DWORD timeoutMs)
 {
@@ -22,8 +24,8 @@ ProgramResult RunProgram(const std::wstring& commandLine, DWORD timeoutMs)
     PROCESS_INFORMATION process = {};
     std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
     line.push_back(L'\0');
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                        &startup, &process))
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                        &process))
         return result;
     result.started = true;
     UniqueHandle processHandle(process.hProcess), threadHandle(process.hThread);

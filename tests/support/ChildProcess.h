@@ -2,14 +2,15 @@
 // Runs another Windows program (regsvr32, the capture tool) in the test's Wine prefix and
 // collects what it printed, for tests that judge a program by its exit code and output.
 #include <windows.h>
+
 #include <string>
 
 struct ProgramResult
 {
-    bool started = false;   // false: the program could not be started at all
-    bool finished = false;  // false: it outlived the time allowed and was ended
+    bool started = false;     // false: the program could not be started at all
+    bool finished = false;    // false: it outlived the time allowed and was ended
     DWORD exitCode = 0;
-    std::string output;     // standard output and standard error, as they arrived
+    std::string output;    // standard output and standard error, as they arrived
 };
 
 ProgramResult RunProgram(const std::wstring& commandLine, DWORD timeoutMs = 120000);

@@ -2,9 +2,11 @@
 // Runs a piece of a test on a thread of its own. The runtime keeps one rand() generator
 // per thread and starts a new thread's at the default seed, so work done this way sees
 // the generator exactly as a capture pin's new worker thread does.
-#include <windows.h>
-#include <functional>
 #include "framework/Ownership.h"
+
+#include <windows.h>
+
+#include <functional>
 
 // False when the thread could not be made or waited for.
 inline bool RunOnNewThread(const std::function<void()>& work)

@@ -1,4 +1,5 @@
 #include "PlatformGraph.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -105,10 +106,11 @@ void PlatformGraph::Release()
     graph.Reset();
 }
 
-HRESULT PlatformGraph::Build(IBaseFilter* source, GrabberRecorder* recorder, const wchar_t* sourceName)
+HRESULT PlatformGraph::Build(IBaseFilter* source, GrabberRecorder* recorder,
+                             const wchar_t* sourceName)
 {
-    HRESULT hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
-                                  graph.PutVoid());
+    HRESULT hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
+                                  IID_IGraphBuilder, graph.PutVoid());
     if (FAILED(hr))
         return hr;
     graph->QueryInterface(IID_IMediaControl, control.PutVoid());

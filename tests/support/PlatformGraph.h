@@ -2,13 +2,15 @@
 // The platform's own graph objects, as the tests use them: Wine's filter graph manager
 // with a source filter feeding the Sample Grabber, which feeds the Null Renderer, run
 // without a reference clock so samples flow as fast as they are made.
+#include "framework/Locks.h"
+#include "framework/Ownership.h"
+
 #include <windows.h>
 #include <dshow.h>
 #include <qedit.h>
+
 #include <string>
 #include <vector>
-#include "framework/Locks.h"
-#include "framework/Ownership.h"
 
 extern "C" const CLSID CLSID_SampleGrabber;
 extern "C" const CLSID CLSID_NullRenderer;
@@ -64,7 +66,8 @@ public:
     void Release();
 
     // Adds the source under `sourceName`; `recorder` may be null.
-    HRESULT Build(IBaseFilter* source, GrabberRecorder* recorder, const wchar_t* sourceName = L"Source");
+    HRESULT Build(IBaseFilter* source, GrabberRecorder* recorder,
+                  const wchar_t* sourceName = L"Source");
     // Connects the source's first output pin to the grabber (intelligent connect off),
     // and the grabber to the renderer if that is not done yet.
     HRESULT ConnectSource(const AM_MEDIA_TYPE* proposed = nullptr);

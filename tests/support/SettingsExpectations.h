@@ -1,8 +1,9 @@
 #pragma once
 // Whether a camera settings record holds what another does, field by field, so that a
 // failure names the field.
-#include <gtest/gtest.h>
 #include "Orvix61Test.h"
+
+#include <gtest/gtest.h>
 
 // Everything the settings store keeps: all but the changed flag, which it never stores.
 inline void ExpectSameStoredSettings(const CameraSettings& actual, const CameraSettings& expected)

@@ -1,8 +1,9 @@
 // Entry point of every test program. The page tests find their dialog templates and
 // strings in the test program itself, so the module handle is the program's.
+#include "framework/ModuleState.h"
+
 #include <gtest/gtest.h>
 #include <objbase.h>
-#include "framework/ModuleState.h"
 
 int main(int argc, char** argv)
 {

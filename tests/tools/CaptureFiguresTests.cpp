@@ -1,8 +1,8 @@
-#include <gtest/gtest.h>
 #include "CaptureFigures.h"
 
-namespace
-{
+#include <gtest/gtest.h>
+
+namespace {
 FrameRecord Frame(REFERENCE_TIME start, LONGLONG arrival, bool stamped = true)
 {
     FrameRecord record;
@@ -12,7 +12,7 @@ FrameRecord Frame(REFERENCE_TIME start, LONGLONG arrival, bool stamped = true)
     record.arrivalTicks = arrival;
     return record;
 }
-}
+}    // namespace
 
 TEST(CaptureFigures, MeasuresRateFromArrivalsAndSpacingFromStamps)
 {

@@ -1,14 +1,15 @@
-#include <gtest/gtest.h>
-#include <vector>
 #include "CaptureOptions.h"
 
-namespace
-{
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
 bool Parse(std::vector<const wchar_t*> arguments, CaptureOptions* options, std::string* error)
 {
     return ParseCaptureOptions(int(arguments.size()), arguments.data(), options, error);
 }
-}
+}    // namespace
 
 TEST(CaptureOptions, TakesEveryOptionAndKeepsDefaultsForTheRest)
 {
@@ -20,9 +21,10 @@ TEST(CaptureOptions, TakesEveryOptionAndKeepsDefaultsForTheRest)
     EXPECT_EQ(10, options.frameCount);
     EXPECT_FALSE(options.listDevices);
 
-    ASSERT_TRUE(Parse({L"--device", L"Orvix61 Capture Source Test 3", L"--format", L"6", L"--frames",
-                       L"100000", L"--output", L"C:\\shots\\a.bmp", L"--list"},
-                      &options, &error)) << error;
+    ASSERT_TRUE(Parse({L"--device", L"Orvix61 Capture Source Test 3", L"--format", L"6",
+                       L"--frames", L"100000", L"--output", L"C:\\shots\\a.bmp", L"--list"},
+                      &options, &error))
+        << error;
     EXPECT_EQ(L"Orvix61 Capture Source Test 3", options.deviceName);
     EXPECT_EQ(6, options.formatIndex);
     EXPECT_EQ(100000, options.frameCount);

@@ -1,12 +1,13 @@
 // orvix-capture run as a user runs it, against the built module registered with regsvr32:
 // its exit codes, what it prints and the image it writes.
-#include <gtest/gtest.h>
-#include <cstring>
-#include <vector>
 #include "ModuleUnderTest.h"
 
-namespace
-{
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+namespace {
 // Its output with line ends as "\n": the runtime writes "\r\n" to a pipe.
 ProgramResult RunTool(const std::wstring& arguments)
 {
@@ -53,7 +54,7 @@ protected:
 
     std::wstring imagePath;
 };
-}
+}    // namespace
 
 TEST_F(CaptureTool, ListsTheFourDevicesOfTheRegisteredModule)
 {
@@ -61,27 +62,35 @@ TEST_F(CaptureTool, ListsTheFourDevicesOfTheRegisteredModule)
     ASSERT_TRUE(run.finished);
     EXPECT_EQ(0u, run.exitCode) << run.output;
     for (int variant = 1; variant <= 4; ++variant)
-        EXPECT_TRUE(Contains(run.output, "  Orvix61 Capture Source Test " + std::to_string(variant) + "\n"))
+        EXPECT_TRUE(
+            Contains(run.output, "  Orvix61 Capture Source Test " + std::to_string(variant) + "\n"))
             << run.output;
     EXPECT_FALSE(Contains(run.output, "not registered"));
 }
 
 TEST_F(CaptureTool, CapturesInTheChosenFormatAndWritesTheFirstFrameAsABitmap)
 {
-    const ProgramResult run = RunTool(L"--device \"Orvix61 Capture Source Test 2\" --format 6 --frames 4 "
-                                      L"--output \"" + ImagePath() + L"\"");
+    const ProgramResult run =
+        RunTool(L"--device \"Orvix61 Capture Source Test 2\" --format 6 --frames 4 "
+                L"--output \""
+                + ImagePath() + L"\"");
     ASSERT_TRUE(run.finished);
     ASSERT_EQ(0u, run.exitCode) << run.output;
     EXPECT_TRUE(Contains(run.output, "Device:      Orvix61 Capture Source Test 2\n")) << run.output;
-    EXPECT_TRUE(Contains(run.output, "Format:      512x384 RGB24, top-down, 589824 bytes per frame")) << run.output;
+    EXPECT_TRUE(
+        Contains(run.output, "Format:      512x384 RGB24, top-down, 589824 bytes per frame"))
+        << run.output;
     EXPECT_TRUE(Contains(run.output, "Frames:      4\n")) << run.output;
     EXPECT_TRUE(Contains(run.output, "frames per second achieved")) << run.output;
-    EXPECT_TRUE(Contains(run.output, "10.000 ms apart on average (shortest 10.000 ms, longest 10.000 ms)"))
+    EXPECT_TRUE(
+        Contains(run.output, "10.000 ms apart on average (shortest 10.000 ms, longest 10.000 ms)"))
         << run.output;
-    EXPECT_TRUE(Contains(run.output, "orvix-capture-test.bmp (first frame, 24-bit BMP)")) << run.output;
-    EXPECT_FALSE(Contains(run.output, "captured "));     // a short capture shows no progress
+    EXPECT_TRUE(Contains(run.output, "orvix-capture-test.bmp (first frame, 24-bit BMP)"))
+        << run.output;
+    EXPECT_FALSE(Contains(run.output, "captured "));    // a short capture shows no progress
 
-    HANDLE file = CreateFileW(imagePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE file = CreateFileW(imagePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
     UniqueHandle image(file);
     ASSERT_TRUE(image.IsValid());
     BYTE headers[sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER)] = {};
@@ -124,7 +133,8 @@ TEST_F(CaptureTool, NamesAMissingDeviceAndPointsAtTheList)
     const ProgramResult run = RunTool(L"--device \"No Such Camera\"");
     ASSERT_TRUE(run.finished);
     EXPECT_EQ(4u, run.exitCode) << run.output;
-    EXPECT_TRUE(Contains(run.output, "no video input device is named \"No Such Camera\"")) << run.output;
+    EXPECT_TRUE(Contains(run.output, "no video input device is named \"No Such Camera\""))
+        << run.output;
     EXPECT_TRUE(Contains(run.output, "--list")) << run.output;
 }
 
@@ -145,7 +155,8 @@ TEST_F(CaptureTool, RefusesABadCommandLineBeforeOpeningAnything)
         const ProgramResult run = RunTool(bad.arguments);
         ASSERT_TRUE(run.finished);
         EXPECT_EQ(2u, run.exitCode) << run.output;
-        EXPECT_TRUE(Contains(run.output, std::string("orvix-capture: ") + bad.message)) << run.output;
+        EXPECT_TRUE(Contains(run.output, std::string("orvix-capture: ") + bad.message))
+            << run.output;
         EXPECT_TRUE(Contains(run.output, "--help")) << run.output;
     }
     const ProgramResult help = RunTool(L"--help");

@@ -1,10 +1,12 @@
 // orvix-page-images run as the render script runs it, against the built module
 // registered with regsvr32: its exit codes and the two images it writes.
+#include "ModuleUnderTest.h"
+
 #include <gtest/gtest.h>
+
 #include <cstring>
 #include <string>
 #include <vector>
-#include "ModuleUnderTest.h"
 
 namespace {
 
@@ -33,16 +35,16 @@ PngSize ReadPngSize(const std::wstring& path)
                                   OPEN_EXISTING, 0, nullptr));
     BYTE header[24] = {};
     DWORD read = 0;
-    if (!file.IsValid() || !ReadFile(file.Get(), header, sizeof(header), &read, nullptr) ||
-        read != sizeof(header))
+    if (!file.IsValid() || !ReadFile(file.Get(), header, sizeof(header), &read, nullptr)
+        || read != sizeof(header))
         return size;
     static const BYTE signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     auto bigEndian = [&](int at) {
-        return ULONG(header[at]) << 24 | ULONG(header[at + 1]) << 16 | ULONG(header[at + 2]) << 8 |
-               ULONG(header[at + 3]);
+        return ULONG(header[at]) << 24 | ULONG(header[at + 1]) << 16 | ULONG(header[at + 2]) << 8
+               | ULONG(header[at + 3]);
     };
-    size.valid = memcmp(header, signature, sizeof(signature)) == 0 &&
-                 memcmp(header + 12, "IHDR", 4) == 0;
+    size.valid =
+        memcmp(header, signature, sizeof(signature)) == 0 && memcmp(header + 12, "IHDR", 4) == 0;
     size.width = bigEndian(16);
     size.height = bigEndian(20);
     return size;
@@ -86,7 +88,7 @@ protected:
     std::wstring pinImage;
 };
 
-} // namespace
+}    // namespace
 
 TEST_F(PageImagesTool, WritesTheFrameOfEachPageAsAPngImage)
 {
@@ -97,8 +99,8 @@ TEST_F(PageImagesTool, WritesTheFrameOfEachPageAsAPngImage)
     const PngSize pin = ReadPngSize(pinImage);
     ASSERT_TRUE(filter.valid);
     ASSERT_TRUE(pin.valid);
-    EXPECT_TRUE(Contains(run.output, "orvix-filter-page-test.png: " + std::to_string(filter.width) +
-                                         " x " + std::to_string(filter.height)))
+    EXPECT_TRUE(Contains(run.output, "orvix-filter-page-test.png: " + std::to_string(filter.width)
+                                         + " x " + std::to_string(filter.height)))
         << run.output;
     // Both frames are wider than their pages (211 and 216 dialog units); the filter
     // page is more than twice as tall as the pin page (207 and 99).

@@ -1,17 +1,19 @@
 // Capturing a window and writing it as PNG, checked against real windows and the
 // platform's own PNG decoder.
-#include <gtest/gtest.h>
-#include <wincodec.h>
-#include <string>
 #include "WindowImage.h"
 #include "framework/Ownership.h"
+
+#include <gtest/gtest.h>
+#include <wincodec.h>
+
+#include <string>
 
 namespace {
 
 constexpr COLORREF Background = RGB(10, 120, 230);
 constexpr COLORREF ChildColour = RGB(200, 30, 60);
 constexpr int Width = 64, Height = 48;
-constexpr RECT ChildRect = {8, 4, 24, 16};      // left, top, right, bottom
+constexpr RECT ChildRect = {8, 4, 24, 16};    // left, top, right, bottom
 
 // A borderless window of one colour with a child of another near its top left corner,
 // so that a capture turned upside down or with its colours swapped shows.
@@ -100,7 +102,7 @@ HRESULT ReadPng(const std::wstring& path, WindowImage* image)
                                  image->pixels.data());
 }
 
-} // namespace
+}    // namespace
 
 TEST_F(ColouredWindows, CaptureHoldsTheWindowAndItsChildTopRowFirst)
 {

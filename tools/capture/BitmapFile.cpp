@@ -1,15 +1,16 @@
 #include "BitmapFile.h"
-#include <cstdlib>
-#include <cstring>
+
 #include "framework/Ownership.h"
 
-namespace
-{
+#include <cstdlib>
+#include <cstring>
+
+namespace {
 size_t RowBytes(LONG width, WORD bitCount)
 {
     return (size_t(width) * bitCount + 31) / 32 * 4;
 }
-}
+}    // namespace
 
 std::vector<BYTE> EncodeBitmap(const BITMAPINFOHEADER& header, const BYTE* frame, size_t frameBytes,
                                std::string* error)
@@ -35,13 +36,13 @@ std::vector<BYTE> EncodeBitmap(const BITMAPINFOHEADER& header, const BYTE* frame
     std::vector<BYTE> file(headersBytes + fileRow * size_t(height), 0);
 
     BITMAPFILEHEADER fileHeader = {};
-    fileHeader.bfType = 0x4D42;     // "BM"
+    fileHeader.bfType = 0x4D42;    // "BM"
     fileHeader.bfSize = DWORD(file.size());
     fileHeader.bfOffBits = DWORD(headersBytes);
     BITMAPINFOHEADER info = {};
     info.biSize = sizeof(info);
     info.biWidth = width;
-    info.biHeight = height;         // positive: the file's first row is the picture's bottom
+    info.biHeight = height;    // positive: the file's first row is the picture's bottom
     info.biPlanes = 1;
     info.biBitCount = 24;
     info.biCompression = BI_RGB;

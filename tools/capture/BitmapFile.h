@@ -2,6 +2,7 @@
 // A captured frame as a BMP file: 24 bits per pixel, rows stored bottom-up, the form
 // every image viewer reads.
 #include <windows.h>
+
 #include <string>
 #include <vector>
 

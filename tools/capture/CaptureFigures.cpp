@@ -1,4 +1,5 @@
 #include "CaptureFigures.h"
+
 #include <algorithm>
 
 CaptureFigures ComputeFigures(const std::vector<FrameRecord>& frames, LONGLONG ticksPerSecond)
@@ -11,7 +12,8 @@ CaptureFigures ComputeFigures(const std::vector<FrameRecord>& frames, LONGLONG t
     const LONGLONG elapsedTicks = frames.back().arrivalTicks - frames.front().arrivalTicks;
     if (elapsedTicks > 0 && ticksPerSecond > 0) {
         figures.hasRate = true;
-        figures.framesPerSecond = double(frames.size() - 1) * double(ticksPerSecond) / double(elapsedTicks);
+        figures.framesPerSecond =
+            double(frames.size() - 1) * double(ticksPerSecond) / double(elapsedTicks);
     }
 
     // Only neighbours that both carry a time stamp say anything about the spacing.
@@ -21,8 +23,10 @@ CaptureFigures ComputeFigures(const std::vector<FrameRecord>& frames, LONGLONG t
         if (!frames[index - 1].hasTime || !frames[index].hasTime)
             continue;
         const double spacingMs = double(frames[index].start - frames[index - 1].start) / 10000.0;
-        figures.shortestSpacingMs = spacings ? std::min(figures.shortestSpacingMs, spacingMs) : spacingMs;
-        figures.longestSpacingMs = spacings ? std::max(figures.longestSpacingMs, spacingMs) : spacingMs;
+        figures.shortestSpacingMs =
+            spacings ? std::min(figures.shortestSpacingMs, spacingMs) : spacingMs;
+        figures.longestSpacingMs =
+            spacings ? std::max(figures.longestSpacingMs, spacingMs) : spacingMs;
         totalMs += spacingMs;
         ++spacings;
     }

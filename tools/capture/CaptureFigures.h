@@ -2,14 +2,15 @@
 // What a capture achieved, from the frames' time stamps and arrival times.
 #include <windows.h>
 #include <strmif.h>
+
 #include <vector>
 
 struct FrameRecord
 {
-    bool hasTime = false;       // the sample carried a start and an end time
-    REFERENCE_TIME start = 0;   // 100-nanosecond units
+    bool hasTime = false;        // the sample carried a start and an end time
+    REFERENCE_TIME start = 0;    // 100-nanosecond units
     REFERENCE_TIME stop = 0;
-    LONGLONG arrivalTicks = 0;  // performance counter when the frame arrived
+    LONGLONG arrivalTicks = 0;    // performance counter when the frame arrived
 };
 
 struct CaptureFigures

@@ -1,11 +1,12 @@
 #include "CaptureGraph.h"
+
 #include "framework/Result.h"
+
 #include <ks.h>
 #include <ksproxy.h>
 #include <uuids.h>
 
-namespace
-{
+namespace {
 ComPtr<IPin> FirstPin(IBaseFilter* filter, PIN_DIRECTION direction)
 {
     ComPtr<IEnumPins> pins;
@@ -27,8 +28,8 @@ bool IsCapturePin(IPin* pin)
         return false;
     GUID category = GUID_NULL;
     DWORD returned = 0;
-    return SUCCEEDED(properties->Get(AMPROPSETID_Pin, AMPROPERTY_PIN_CATEGORY, nullptr, 0, &category,
-                                     sizeof(category), &returned))
+    return SUCCEEDED(properties->Get(AMPROPSETID_Pin, AMPROPERTY_PIN_CATEGORY, nullptr, 0,
+                                     &category, sizeof(category), &returned))
            && IsEqualGUID(category, PIN_CATEGORY_CAPTURE);
 }
 
@@ -54,12 +55,13 @@ HRESULT Fail(HRESULT hr, const char* step, std::string* failedStep)
         *failedStep = step;
     return hr;
 }
-}
+}    // namespace
 
-HRESULT CaptureGraph::Build(IBaseFilter* device, const std::wstring& deviceName, std::string* failedStep)
+HRESULT CaptureGraph::Build(IBaseFilter* device, const std::wstring& deviceName,
+                            std::string* failedStep)
 {
-    HRESULT hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
-                                  graph.PutVoid());
+    HRESULT hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
+                                  IID_IGraphBuilder, graph.PutVoid());
     if (FAILED(hr))
         return Fail(hr, "creating the filter graph", failedStep);
     if (FAILED(hr = graph->QueryInterface(IID_IMediaControl, control.PutVoid()))

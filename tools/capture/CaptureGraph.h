@@ -2,12 +2,14 @@
 // The graph the tool captures through, built from the platform's own filters: the
 // device's capture pin -> Sample Grabber -> Null Renderer. It runs with no reference
 // clock, so frames flow as fast as the device makes them.
+#include "framework/MediaType.h"
+#include "framework/Ownership.h"
+
 #include <windows.h>
 #include <dshow.h>
 #include <qedit.h>
+
 #include <string>
-#include "framework/MediaType.h"
-#include "framework/Ownership.h"
 
 extern "C" const CLSID CLSID_SampleGrabber;
 extern "C" const CLSID CLSID_NullRenderer;

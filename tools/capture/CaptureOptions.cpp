@@ -1,8 +1,8 @@
 #include "CaptureOptions.h"
+
 #include <cwchar>
 
-namespace
-{
+namespace {
 std::string Narrow(const std::wstring& text)
 {
     std::string narrow;
@@ -27,7 +27,7 @@ bool ParseNumber(const std::wstring& text, int lowest, int highest, int* value)
     *value = number;
     return true;
 }
-}
+}    // namespace
 
 bool ParseCaptureOptions(int argc, const wchar_t* const* argv, CaptureOptions* options,
                          std::string* error)
@@ -61,8 +61,9 @@ bool ParseCaptureOptions(int argc, const wchar_t* const* argv, CaptureOptions* o
             options->deviceName = value;
         } else if (option == L"--format") {
             if (!ParseNumber(value, lowestFormatIndex, highestFormatIndex, &options->formatIndex)) {
-                *error = "--format takes a capability number from " + std::to_string(lowestFormatIndex)
-                         + " to " + std::to_string(highestFormatIndex) + ", not '" + Narrow(value) + "'";
+                *error = "--format takes a capability number from "
+                         + std::to_string(lowestFormatIndex) + " to "
+                         + std::to_string(highestFormatIndex) + ", not '" + Narrow(value) + "'";
                 return false;
             }
         } else if (option == L"--frames") {
@@ -84,7 +85,8 @@ bool ParseCaptureOptions(int argc, const wchar_t* const* argv, CaptureOptions* o
 
 const char* CaptureUsage()
 {
-    return "Usage: orvix-capture [--list] [--device NAME] [--format N] [--frames N] [--output FILE]\n"
+    return "Usage: orvix-capture [--list] [--device NAME] [--format N] [--frames N] [--output "
+           "FILE]\n"
            "\n"
            "Captures frames from a video input device through the platform's filter graph\n"
            "(device -> Sample Grabber -> Null Renderer, no reference clock), writes the first\n"

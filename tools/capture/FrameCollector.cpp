@@ -1,10 +1,8 @@
 #include "FrameCollector.h"
 
 FrameCollector::FrameCollector(int wanted, FILE* progress)
-    : wanted(wanted),
-      progressStep(progress && wanted >= longCaptureFrames ? wanted / 10 : 0),
-      progress(progress),
-      done(CreateEventW(nullptr, TRUE, FALSE, nullptr))
+    : wanted(wanted), progressStep(progress && wanted >= longCaptureFrames ? wanted / 10 : 0),
+      progress(progress), done(CreateEventW(nullptr, TRUE, FALSE, nullptr))
 {
     frames.reserve(size_t(wanted));
 }
@@ -48,7 +46,7 @@ HRESULT FrameCollector::SampleCB(double, IMediaSample* sample)
 
 HRESULT FrameCollector::BufferCB(double, BYTE*, long)
 {
-    return E_NOTIMPL;       // the grabber is asked for samples, never for buffers
+    return E_NOTIMPL;    // the grabber is asked for samples, never for buffers
 }
 
 int FrameCollector::Count()

@@ -2,14 +2,16 @@
 // Takes the frames the Sample Grabber passes on, on the device's streaming thread: keeps
 // the first frame's bytes and, for every frame up to the number wanted, its time stamp
 // and the moment it arrived. A long capture reports its progress as it goes.
-#include <windows.h>
-#include <dshow.h>
-#include <qedit.h>
-#include <cstdio>
-#include <vector>
 #include "CaptureFigures.h"
 #include "framework/Locks.h"
 #include "framework/Ownership.h"
+
+#include <windows.h>
+#include <dshow.h>
+#include <qedit.h>
+
+#include <cstdio>
+#include <vector>
 
 // Locking
 //   lock: the records and the count, shared by the streaming thread and the tool's.
@@ -39,7 +41,7 @@ public:
 private:
     CriticalSection lock;
     const int wanted;
-    const int progressStep;     // 0: no progress lines
+    const int progressStep;    // 0: no progress lines
     FILE* const progress;
     std::vector<FrameRecord> frames;
     std::vector<BYTE> firstFrame;

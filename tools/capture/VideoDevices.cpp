@@ -1,4 +1,5 @@
 #include "VideoDevices.h"
+
 #include "Orvix61Test.h"
 #include "framework/Result.h"
 
@@ -9,15 +10,17 @@ HRESULT ListVideoDevices(std::vector<VideoDevice>* devices)
     RETURN_IF_FAILED(CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER,
                                       IID_ICreateDevEnum, enumerator.PutVoid()));
     ComPtr<IEnumMoniker> monikers;
-    const HRESULT hr = enumerator->CreateClassEnumerator(CLSID_VideoInputDeviceCategory, monikers.Put(), 0);
+    const HRESULT hr =
+        enumerator->CreateClassEnumerator(CLSID_VideoInputDeviceCategory, monikers.Put(), 0);
     if (hr != S_OK)
-        return FAILED(hr) ? hr : S_OK;      // S_FALSE: nothing in the category
+        return FAILED(hr) ? hr : S_OK;    // S_FALSE: nothing in the category
     ComPtr<IMoniker> moniker;
     while (monikers->Next(1, moniker.Put(), nullptr) == S_OK) {
         VideoDevice device;
         device.moniker = moniker;
         ComPtr<IPropertyBag> properties;
-        if (SUCCEEDED(moniker->BindToStorage(nullptr, nullptr, IID_IPropertyBag, properties.PutVoid()))) {
+        if (SUCCEEDED(
+                moniker->BindToStorage(nullptr, nullptr, IID_IPropertyBag, properties.PutVoid()))) {
             VARIANT name;
             VariantInit(&name);
             if (SUCCEEDED(properties->Read(L"FriendlyName", &name, nullptr)) && name.vt == VT_BSTR)
@@ -37,7 +40,8 @@ bool OrvixModuleRegistered()
         StringFromGUID2(*filterClass, classText, 39);
         const std::wstring serverKey = std::wstring(L"CLSID\\") + classText + L"\\InprocServer32";
         UniqueRegKey key;
-        if (RegOpenKeyExW(HKEY_CLASSES_ROOT, serverKey.c_str(), 0, KEY_READ, key.Put()) == ERROR_SUCCESS)
+        if (RegOpenKeyExW(HKEY_CLASSES_ROOT, serverKey.c_str(), 0, KEY_READ, key.Put())
+            == ERROR_SUCCESS)
             return true;
     }
     return false;

@@ -1,11 +1,13 @@
 #pragma once
 // The video input devices the platform enumerates, and whether the Orvix61 module that
 // provides four of them is registered.
+#include "framework/Ownership.h"
+
 #include <windows.h>
 #include <dshow.h>
+
 #include <string>
 #include <vector>
-#include "framework/Ownership.h"
 
 struct VideoDevice
 {

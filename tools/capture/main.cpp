@@ -1,9 +1,5 @@
 // orvix-capture: captures frames from a video input device through the platform's filter
 // graph, writes the first as a BMP image and reports what the capture achieved.
-#include <windows.h>
-#include <dshow.h>
-#include <cstdio>
-#include <string>
 #include "BitmapFile.h"
 #include "CaptureFigures.h"
 #include "CaptureGraph.h"
@@ -12,8 +8,13 @@
 #include "VideoDevices.h"
 #include "framework/Ownership.h"
 
-namespace
-{
+#include <windows.h>
+#include <dshow.h>
+
+#include <cstdio>
+#include <string>
+
+namespace {
 enum ExitCode
 {
     exitCaptured = 0,
@@ -32,7 +33,8 @@ std::string Utf8(const std::wstring& text)
                                           nullptr, nullptr);
     std::string narrow(size_t(bytes > 0 ? bytes : 0), '\0');
     if (bytes > 0)
-        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), int(text.size()), &narrow[0], bytes, nullptr, nullptr);
+        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), int(text.size()), &narrow[0], bytes, nullptr,
+                            nullptr);
     return narrow;
 }
 
@@ -44,7 +46,8 @@ std::string ResultText(HRESULT hr)
     if (AMGetErrorTextA(hr, text, sizeof(text)) == 0 || !text[0])
         return code;
     std::string message(text);
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
+    while (!message.empty()
+           && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
         message.pop_back();
     return message + " (" + code + ")";
 }
@@ -108,16 +111,18 @@ int WaitForFrames(CaptureGraph& graph, FrameCollector& collector, int wanted)
         if (graph.StreamEnded(&reason)) {
             if (collector.Count() >= wanted)
                 return exitCaptured;
-            return Fail(exitCaptureFailed, "the device's stream ended after " + std::to_string(count)
-                                               + " frames" + (FAILED(reason) ? ": " + ResultText(reason) : ""));
+            return Fail(exitCaptureFailed, "the device's stream ended after "
+                                               + std::to_string(count) + " frames"
+                                               + (FAILED(reason) ? ": " + ResultText(reason) : ""));
         }
         const DWORD now = GetTickCount();
         if (count != lastCount) {
             lastCount = count;
             lastArrival = now;
         } else if (now - lastArrival > frameTimeoutMs) {
-            return Fail(exitCaptureFailed, "no frame came for " + std::to_string(frameTimeoutMs / 1000)
-                                               + " s after " + std::to_string(count) + " frames");
+            return Fail(exitCaptureFailed, "no frame came for "
+                                               + std::to_string(frameTimeoutMs / 1000) + " s after "
+                                               + std::to_string(count) + " frames");
         }
     }
 }
@@ -156,7 +161,8 @@ int Capture(const CaptureOptions& options)
     ComPtr<IBaseFilter> filter;
     hr = device->moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, filter.PutVoid());
     if (FAILED(hr))
-        return Fail(exitCaptureFailed, "cannot open \"" + Utf8(options.deviceName) + "\": " + ResultText(hr));
+        return Fail(exitCaptureFailed,
+                    "cannot open \"" + Utf8(options.deviceName) + "\": " + ResultText(hr));
 
     // The collector outlives the graph, which calls it until it stops.
     FrameCollector collector(options.frameCount, stderr);
@@ -171,7 +177,8 @@ int Capture(const CaptureOptions& options)
     if (SUCCEEDED(graph.ConnectedFormat(&format)))
         header = VideoHeader(format);
     if (!header)
-        return Fail(exitCaptureFailed, "the device connected in a format that is not video-info video");
+        return Fail(exitCaptureFailed,
+                    "the device connected in a format that is not video-info video");
 
     printf("Device:      %s\n", Utf8(options.deviceName).c_str());
     printf("Format:      %ldx%ld %s, %s, %lu bytes per frame", header->bmiHeader.biWidth,
@@ -196,9 +203,10 @@ int Capture(const CaptureOptions& options)
 
     const std::vector<BYTE> firstFrame = collector.FirstFrame();
     std::string error;
-    if (!WriteBitmapFile(options.imagePath, header->bmiHeader, firstFrame.data(), firstFrame.size(), &error))
-        return Fail(exitCaptureFailed, "cannot save the first frame to \"" + Utf8(options.imagePath)
-                                           + "\": " + error);
+    if (!WriteBitmapFile(options.imagePath, header->bmiHeader, firstFrame.data(), firstFrame.size(),
+                         &error))
+        return Fail(exitCaptureFailed,
+                    "cannot save the first frame to \"" + Utf8(options.imagePath) + "\": " + error);
     wchar_t fullPath[MAX_PATH] = {};
     if (!GetFullPathNameW(options.imagePath.c_str(), MAX_PATH, fullPath, nullptr))
         wcsncpy(fullPath, options.imagePath.c_str(), MAX_PATH - 1);
@@ -206,14 +214,15 @@ int Capture(const CaptureOptions& options)
     return exitCaptured;
 }
 
-}
+}    // namespace
 
 int wmain(int argc, wchar_t** argv)
 {
     CaptureOptions options;
     std::string error;
     if (!ParseCaptureOptions(argc - 1, argv + 1, &options, &error)) {
-        fprintf(stderr, "orvix-capture: %s\nRun orvix-capture --help for the options.\n", error.c_str());
+        fprintf(stderr, "orvix-capture: %s\nRun orvix-capture --help for the options.\n",
+                error.c_str());
         return exitBadOption;
     }
     if (options.showHelp) {
@@ -222,6 +231,7 @@ int wmain(int argc, wchar_t** argv)
     }
     ComApartment runtime;
     if (FAILED(runtime.Result()))
-        return Fail(exitCaptureFailed, "cannot start the component runtime: " + ResultText(runtime.Result()));
+        return Fail(exitCaptureFailed,
+                    "cannot start the component runtime: " + ResultText(runtime.Result()));
     return options.listDevices ? ListDevices() : Capture(options);
 }

@@ -7,13 +7,16 @@ HWND FindControl(HWND root, int controlId)
         int controlId;
         HWND found;
     } search = {controlId, nullptr};
-    EnumChildWindows(root, [](HWND window, LPARAM context) -> BOOL {
-        Search* search = reinterpret_cast<Search*>(context);
-        if (GetDlgCtrlID(window) != search->controlId)
-            return TRUE;
-        search->found = window;
-        return FALSE;
-    }, reinterpret_cast<LPARAM>(&search));
+    EnumChildWindows(
+        root,
+        [](HWND window, LPARAM context) -> BOOL {
+            Search* search = reinterpret_cast<Search*>(context);
+            if (GetDlgCtrlID(window) != search->controlId)
+                return TRUE;
+            search->found = window;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
@@ -24,13 +27,16 @@ HWND FindFrameShowing(DWORD thread, int controlId)
         int controlId;
         HWND frame;
     } search = {controlId, nullptr};
-    EnumThreadWindows(thread, [](HWND window, LPARAM context) -> BOOL {
-        Search* search = reinterpret_cast<Search*>(context);
-        const HWND control = FindControl(window, search->controlId);
-        if (!control || !IsWindowVisible(control))
-            return TRUE;
-        search->frame = window;
-        return FALSE;
-    }, reinterpret_cast<LPARAM>(&search));
+    EnumThreadWindows(
+        thread,
+        [](HWND window, LPARAM context) -> BOOL {
+            Search* search = reinterpret_cast<Search*>(context);
+            const HWND control = FindControl(window, search->controlId);
+            if (!control || !IsWindowVisible(control))
+                return TRUE;
+            search->frame = window;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
     return search.frame;
 }

@@ -1,9 +1,11 @@
 #include "PropertyFrameShot.h"
+
 #include "FrameWindows.h"
-#include <olectl.h>
-#include <prsht.h>
 #include "framework/Ownership.h"
 #include "framework/Result.h"
+
+#include <olectl.h>
+#include <prsht.h>
 
 namespace {
 
@@ -29,11 +31,14 @@ thread_local Shot* activeShot = nullptr;
 // Cancels and closes whatever the thread shows: the frame, or a message in its way.
 void CloseThreadWindows(DWORD thread)
 {
-    EnumThreadWindows(thread, [](HWND window, LPARAM) -> BOOL {
-        PostMessageA(window, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
-        PostMessageA(window, WM_CLOSE, 0, 0);
-        return TRUE;
-    }, 0);
+    EnumThreadWindows(
+        thread,
+        [](HWND window, LPARAM) -> BOOL {
+            PostMessageA(window, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+            PostMessageA(window, WM_CLOSE, 0, 0);
+            return TRUE;
+        },
+        0);
 }
 
 void CALLBACK OnTimer(HWND, UINT, UINT_PTR, DWORD)
@@ -55,7 +60,7 @@ void CALLBACK OnTimer(HWND, UINT, UINT_PTR, DWORD)
     CloseThreadWindows(shot->thread);
 }
 
-} // namespace
+}    // namespace
 
 HRESULT CapturePropertyFrame(IUnknown* object, const wchar_t* caption, int pageControl,
                              WindowImage* image)

@@ -1,9 +1,10 @@
 #pragma once
 // Opens the platform's property frame on an object with the pages that the object names,
 // as a capture program does, captures the frame once it shows its page, and cancels it.
+#include "WindowImage.h"
+
 #include <windows.h>
 #include <unknwn.h>
-#include "WindowImage.h"
 
 // Runs the frame on the calling thread, which must be in a single-threaded apartment.
 // `pageControl` is the id of a control on the object's page: the page shows its

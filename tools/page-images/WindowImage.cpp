@@ -1,7 +1,9 @@
 #include "WindowImage.h"
-#include <wincodec.h>
+
 #include "framework/Ownership.h"
 #include "framework/Result.h"
+
+#include <wincodec.h>
 
 namespace {
 
@@ -80,7 +82,7 @@ private:
     const HGDIOBJ previous;
 };
 
-} // namespace
+}    // namespace
 
 bool CaptureWindow(HWND window, WindowImage* image)
 {
@@ -113,8 +115,8 @@ bool CaptureWindow(HWND window, WindowImage* image)
         return false;
     {
         Selection hold(target.Get(), bitmap.Get());
-        if (!hold.IsValid() ||
-            !BitBlt(target.Get(), 0, 0, width, height, source.Get(), 0, 0, SRCCOPY))
+        if (!hold.IsValid()
+            || !BitBlt(target.Get(), 0, 0, width, height, source.Get(), 0, 0, SRCCOPY))
             return false;
     }
     GdiFlush();
@@ -128,8 +130,8 @@ bool CaptureWindow(HWND window, WindowImage* image)
 HRESULT SavePng(const WindowImage& image, const std::wstring& path)
 {
     const UINT stride = image.width * BytesPerPixel;
-    if (image.width == 0 || image.height == 0 ||
-        image.pixels.size() != size_t(stride) * image.height)
+    if (image.width == 0 || image.height == 0
+        || image.pixels.size() != size_t(stride) * image.height)
         return E_INVALIDARG;
     ComPtr<IWICImagingFactory> factory;
     RETURN_IF_FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,

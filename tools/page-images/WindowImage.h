@@ -1,6 +1,7 @@
 #pragma once
 // A window as the screen shows it, frame and children included, and its PNG file.
 #include <windows.h>
+
 #include <string>
 #include <vector>
 

@@ -2,14 +2,16 @@
 // its pin in the platform's property frame, as a capture program opens them, and writes
 // each frame as a PNG image. The module must be registered; scripts/render-pages.sh
 // does that and runs this under a virtual display.
-#include <windows.h>
-#include <dshow.h>
-#include <cstdio>
-#include <string>
-#include "PropertyFrameShot.h"
 #include "Orvix61Test.h"
+#include "PropertyFrameShot.h"
 #include "framework/Ownership.h"
 #include "pages/PageResources.h"
+
+#include <windows.h>
+#include <dshow.h>
+
+#include <cstdio>
+#include <string>
 
 namespace {
 
@@ -73,7 +75,7 @@ int Run(const wchar_t* filterPagePath, const wchar_t* pinPagePath)
     return exitWritten;
 }
 
-} // namespace
+}    // namespace
 
 int wmain(int argc, wchar_t** argv)
 {
