@@ -48,13 +48,6 @@ CCapSrcStream::CCapSrcStream(HRESULT* result, CCapSrc* filter, const wchar_t* pi
         *result = E_OUTOFMEMORY;
 }
 
-CCapSrcStream::~CCapSrcStream()
-{
-    StopWorker();
-    // Wait for a frame that is still being filled.
-    ScopedLock hold(sampleLock);
-}
-
 HRESULT CCapSrcStream::QueryInterface(REFIID iid, void** out)
 {
     if (!out)

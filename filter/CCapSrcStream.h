@@ -30,7 +30,6 @@ class CCapSrcStream : public CSourceStream,
 public:
     CCapSrcStream(HRESULT* result, CCapSrc* filter, const wchar_t* pinName,
                   const FilterVariant& variant);
-    ~CCapSrcStream() override;
 
     // One routine behind every interface of the pin; all share the pin's count, which
     // is its filter's.

@@ -12,6 +12,20 @@ CSource::~CSource()
         delete streams[streamCount - 1];
 }
 
+void CSource::OnFinalRelease()
+{
+    // The last reference is gone, but no destructor has run yet. A worker still streaming
+    // calls into its stream's derived part and the filter's (FillSample, the settings it
+    // takes between frames): it must end here, before the first destructor takes any of
+    // that apart, and not from a base destructor that runs after. Stop ends the workers of
+    // connected streams the usual way; StopWorker ends any other, such as one that a
+    // failed stop left behind.
+    ScopedLock hold(stateLock);
+    Stop();
+    for (int index = 0; index < streamCount; ++index)
+        streams[index]->StopWorker();
+}
+
 int CSource::PinCount()
 {
     ScopedLock hold(stateLock);

@@ -28,6 +28,10 @@ public:
 
     CriticalSection stateLock;
 
+protected:
+    // Stops streaming while the whole filter still exists; see the definition.
+    void OnFinalRelease() override;
+
 private:
     int streamCount = 0;
     std::unique_ptr<CSourceStream*[]> streams;

@@ -18,13 +18,10 @@ CSourceStream::CSourceStream(HRESULT* result, CSource* filter, const wchar_t* pi
 CSourceStream::~CSourceStream()
 {
     sourceFilter->RemoveStream(this);
-    StopWorker();
 }
 
 void CSourceStream::StopWorker()
 {
-    // A host that lets go of a filter without stopping it still must not leave a worker
-    // running on a destroyed pin, nor wait for one that never stops.
     if (HasWorker()) {
         if (allocator)
             allocator->Decommit();

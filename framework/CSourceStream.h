@@ -27,7 +27,8 @@ public:
     // Registers the stream with `filter`, which owns it from then on. Failures
     // (no events for the worker, no room in the filter's stream array) go to `result`.
     CSourceStream(HRESULT* result, CSource* filter, const wchar_t* pinName);
-    // Takes the stream out of the filter's array and joins a worker left running.
+    // Takes the stream out of the filter's array. The filter has stopped the worker by then
+    // (CSource's final release), so nothing of the stream is in use.
     ~CSourceStream() override;
 
     // IPin: the stream's 1-based position in its filter, as decimal text.
@@ -43,6 +44,11 @@ public:
     HRESULT ListMediaType(int position, CMediaTypeRecord* type) override;
     HRESULT AcceptsMediaType(const AM_MEDIA_TYPE* type) override;
 
+    // Ends a worker that still runs, whatever the filter's state: decommits the allocator
+    // (freeing a worker that waits for a buffer), then stops and ends the worker and waits
+    // for its thread. The filter calls it for every stream when its last reference goes.
+    void StopWorker();
+
 protected:
     // S_OK: deliver the sample; S_FALSE: no more data, end the stream; else a failure.
     virtual HRESULT FillSample(IMediaSample* sample) = 0;
@@ -53,11 +59,6 @@ protected:
     virtual HRESULT DefaultMediaType(CMediaTypeRecord* type);
 
     DWORD WorkerMain() override;
-
-    // Ends a worker that still runs, whatever the filter's state. A derived stream calls
-    // it first thing in its destructor, before its own members (which the worker uses)
-    // are gone.
-    void StopWorker();
 
     CSource* const sourceFilter;    // no reference: the filter owns the stream
 

@@ -2,6 +2,7 @@
 // The order in which fakes and test objects were called, across threads, and the calls a
 // test has armed to fail.
 #include "framework/Locks.h"
+#include "framework/Ownership.h"
 
 #include <windows.h>
 
@@ -14,8 +15,32 @@ class CallLog
 public:
     void Add(const std::string& call)
     {
+        {
+            ScopedLock hold(lock);
+            calls.push_back(call);
+        }
+        SetEvent(added.Get());
+    }
+    // Waits until `call` has been logged, at most `timeoutMs`; false when it was not.
+    bool WaitFor(const std::string& call, DWORD timeoutMs = 20000)
+    {
+        const DWORD started = GetTickCount();
+        while (Count(call) == 0) {
+            const DWORD spent = GetTickCount() - started;
+            if (spent >= timeoutMs)
+                return false;
+            WaitForSingleObject(added.Get(), timeoutMs - spent);
+        }
+        return true;
+    }
+    // Where `call` was first logged, or the number of calls when it was not.
+    size_t PositionOf(const std::string& call)
+    {
         ScopedLock hold(lock);
-        calls.push_back(call);
+        size_t position = 0;
+        while (position < calls.size() && calls[position] != call)
+            ++position;
+        return position;
     }
     std::vector<std::string> Calls()
     {
@@ -69,6 +94,7 @@ private:
     };
 
     CriticalSection lock;
+    UniqueHandle added{CreateEventW(nullptr, FALSE, FALSE, nullptr)};    // after every Add
     std::vector<std::string> calls;
     std::map<std::string, ArmedFault> armed;
 };

@@ -181,6 +181,8 @@ HRESULT FakeInputPin::GetAllocatorRequirements(ALLOCATOR_PROPERTIES* properties)
 
 HRESULT FakeInputPin::Receive(IMediaSample* sample)
 {
+    if (receiveGate && receiveGate->Pass())
+        LogCall(log, "peer.Receive let go");
     if (holdSamples) {
         ScopedLock hold(heldLock);
         held.emplace_back(sample);

@@ -5,6 +5,7 @@
 // it logs them by; Receive as "peer.Receive"), and counts the references it is given.
 #include "CallLog.h"
 #include "FakeUnknown.h"
+#include "Gate.h"
 #include "framework/MediaType.h"
 #include "framework/Ownership.h"
 
@@ -32,7 +33,8 @@ public:
     HRESULT notifyResult = S_OK;                   // for the proposed allocator only
     ALLOCATOR_PROPERTIES requirements = {};
     HRESULT receiveResult = S_OK;
-    bool holdSamples = false;    // keep every delivered sample
+    bool holdSamples = false;       // keep every delivered sample
+    Gate* receiveGate = nullptr;    // when armed, holds the next Receive until opened
 
     // What the pin saw.
     ComPtr<IPin> connector;

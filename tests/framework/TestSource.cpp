@@ -28,6 +28,8 @@ CTestStream::CTestStream(HRESULT* result, CSource* filter, CallLog* log)
 
 HRESULT CTestStream::FillSample(IMediaSample* sample)
 {
+    if (fillGate && fillGate->Pass())
+        LogCall(log, "source.FillSample let go");
     const LONG number = InterlockedIncrement(&samplesFilled);
     if (number > failAfter && fillResult != S_OK)
         return fillResult;
@@ -48,6 +50,7 @@ HRESULT CTestStream::OnWorkerCreate()
 
 HRESULT CTestStream::OnWorkerDestroy()
 {
+    LogCall(log, "source.OnWorkerDestroy");
     InterlockedIncrement(&destroyCalls);
     return S_OK;
 }

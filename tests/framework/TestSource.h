@@ -2,6 +2,7 @@
 // A source filter of the tests' own on the framework: one stream offering a small RGB32
 // type, whose fill, worker hooks and buffer sizing can be told to fail, and which logs
 // the calls the framework makes on it.
+#include "Gate.h"
 #include "fakes/CallLog.h"
 #include "framework/CSource.h"
 #include "framework/CSourceStream.h"
@@ -36,6 +37,7 @@ public:
     HRESULT createResult = S_OK;
     LONG bufferCount = 3;
     IMemAllocator* platformAllocator = nullptr;    // stands in for the platform's when set
+    Gate* fillGate = nullptr;    // when armed, holds the next FillSample until opened
 
     // Observed by the tests.
     volatile LONG samplesFilled = 0;
@@ -59,7 +61,17 @@ protected:
     HRESULT CreateDefaultAllocator(IMemAllocator** created) override;
 
 private:
+    // Logs "source stream destroyed" when the stream's own members go, which is when
+    // its derived part is gone. The stream adds nothing to its destructor: like any new
+    // stream class, it leaves stopping the worker to the framework.
+    struct DestructionProbe
+    {
+        CallLog* log;
+        ~DestructionProbe() { LogCall(log, "source stream destroyed"); }
+    };
+
     CallLog* log;
+    DestructionProbe probe{log};
 };
 
 class CTestSource : public CSource

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 namespace {
 
 class Worker : public ::testing::Test
@@ -173,6 +175,36 @@ TEST_F(Worker, AFailedInitFailsThisActivationAndEveryLaterOne)
     // An ended worker cannot hang a sender.
     EXPECT_EQ(stream->SendCommand(CommandStop), E_FAIL);
     stream->JoinWorker();
+}
+
+// The last reference goes while the worker is inside FillSample of a stream class that,
+// like any new one, does nothing in its destructor: the worker must have ended before
+// the first destructor runs, or it would call on into a stream whose derived part is gone.
+TEST_F(Worker, ReleasingAFilterMidFrameEndsItsWorkerBeforeAnyDestructorRuns)
+{
+    FakeAllocator allocator(&log, "peerAllocator");
+    downstream.proposedAllocator = &allocator;
+    Connect();
+    Gate fill;
+    stream->fillGate = &fill;
+    fill.Arm();
+    ASSERT_EQ(filter->Run(0), S_OK);
+    ASSERT_TRUE(fill.WaitUntilHeld());
+    downstream.Disconnect();    // the downstream lets go of the pin, as a graph does
+
+    std::thread releasing([this] { filter.Reset(); });    // waits for the worker to end
+    EXPECT_TRUE(log.WaitFor("peerAllocator.Decommit"));
+    fill.Open();
+    releasing.join();
+
+    EXPECT_LT(log.PositionOf("source.FillSample let go"), log.PositionOf("source.OnWorkerDestroy"));
+    EXPECT_LT(log.PositionOf("source.OnWorkerDestroy"), log.PositionOf("source stream destroyed"));
+    EXPECT_EQ(log.Count("source stream destroyed"), 1u);
+    EXPECT_EQ(ObjectCount, startCount);
+    EXPECT_EQ(allocator.References(), 0);
+    filter = MakeTestSource(&source, &log);
+    stream = source->Stream();
+    pin = static_cast<IPin*>(stream);
 }
 
 TEST_F(Worker, ReleasingARunningFilterStopsItsWorker)
