@@ -48,7 +48,7 @@ CCapSrcStream::CCapSrcStream(HRESULT* result, CCapSrc* filter, const wchar_t* pi
         *result = E_OUTOFMEMORY;
 }
 
-HRESULT CCapSrcStream::QueryInterface(REFIID iid, void** out)
+HRESULT CCapSrcStream::InnerQueryInterface(REFIID iid, void** out)
 {
     if (!out)
         return E_POINTER;
@@ -60,17 +60,8 @@ HRESULT CCapSrcStream::QueryInterface(REFIID iid, void** out)
         return HandOutInterface(static_cast<ISpecifyPropertyPages*>(this), out);
     if (IsEqualIID(iid, IID_IAMFilterMiscFlags))
         return HandOutInterface(static_cast<IAMFilterMiscFlags*>(this), out);
-    return Owner()->QueryInterface(iid, out);
-}
-
-HRESULT CCapSrcStream::InnerQueryInterface(REFIID iid, void** out)
-{
-    if (!out)
-        return E_POINTER;
     if (IsEqualIID(iid, variant.pinInterfaceId))
         return HandOutInterface(static_cast<IIPPin*>(this), out);
-    if (IsEqualIID(iid, IID_ISpecifyPropertyPages))
-        return HandOutInterface(static_cast<ISpecifyPropertyPages*>(this), out);
     return CSourceStream::InnerQueryInterface(iid, out);
 }
 

@@ -31,11 +31,10 @@ public:
     CCapSrcStream(HRESULT* result, CCapSrc* filter, const wchar_t* pinName,
                   const FilterVariant& variant);
 
-    // One routine behind every interface of the pin; all share the pin's count, which
-    // is its filter's.
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
-    ULONG STDMETHODCALLTYPE AddRef() override { return Owner()->AddRef(); }
-    ULONG STDMETHODCALLTYPE Release() override { return Owner()->Release(); }
+    // Every interface of the pin, its inner unknown included, answers through
+    // InnerQueryInterface, so what one interface reaches every other reaches too; all
+    // share the pin's count, which is its filter's.
+    DECLARE_DELEGATING_UNKNOWN
     HRESULT STDMETHODCALLTYPE InnerQueryInterface(REFIID iid, void** out) override;
 
     // IAMStreamConfig

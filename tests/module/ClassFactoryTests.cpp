@@ -8,23 +8,25 @@
 #include <gtest/gtest.h>
 #include <ocidl.h>
 
+#include <vector>
+
 namespace {
 struct Variant
 {
     const wchar_t* name;
     CLSID filter, filterPage, pinPage;
-    IID filterInterface;
+    IID filterInterface, pinInterface;
 };
 
 const Variant variants[] = {
     {L"Orvix61 Capture Source Test 1", CLSID_Orvix61CapSrc1, CLSID_Orvix61FilterPage1,
-     CLSID_Orvix61PinPage1, IID_IIPFilter1},
+     CLSID_Orvix61PinPage1, IID_IIPFilter1, IID_IIPPin1},
     {L"Orvix61 Capture Source Test 2", CLSID_Orvix61CapSrc2, CLSID_Orvix61FilterPage2,
-     CLSID_Orvix61PinPage2, IID_IIPFilter2},
+     CLSID_Orvix61PinPage2, IID_IIPFilter2, IID_IIPPin2},
     {L"Orvix61 Capture Source Test 3", CLSID_Orvix61CapSrc3, CLSID_Orvix61FilterPage3,
-     CLSID_Orvix61PinPage3, IID_IIPFilter3},
+     CLSID_Orvix61PinPage3, IID_IIPFilter3, IID_IIPPin3},
     {L"Orvix61 Capture Source Test 4", CLSID_Orvix61CapSrc4, CLSID_Orvix61FilterPage4,
-     CLSID_Orvix61PinPage4, IID_IIPFilter4},
+     CLSID_Orvix61PinPage4, IID_IIPFilter4, IID_IIPPin4},
 };
 
 // An outer object that aggregates what the factory makes.
@@ -37,6 +39,52 @@ public:
         return IsEqualIID(iid, IID_IUnknown) ? static_cast<IUnknown*>(this) : nullptr;
     }
 };
+
+// An outer object that aggregates what the factory makes as COM prescribes: it is the
+// object's identity and hands every other identifier to the inner object.
+class DelegatingOuter : public FakeUnknown, public IUnknown
+{
+public:
+    IUnknown* inner = nullptr;    // holds no reference: the test holds the inner object
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
+    {
+        if (!out || IsEqualIID(iid, IID_IUnknown) || !inner)
+            return FakeQueryInterface(iid, out);
+        return inner->QueryInterface(iid, out);
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return FakeAddRef(); }
+    ULONG STDMETHODCALLTYPE Release() override { return FakeRelease(); }
+    void* Lookup(REFIID iid) override
+    {
+        return IsEqualIID(iid, IID_IUnknown) ? static_cast<IUnknown*>(this) : nullptr;
+    }
+};
+
+// The rules of identity on one object reached through `start`: each identifier of
+// `answered` is reached from the object's IUnknown and from every other one, each leads
+// back to the same IUnknown, and `refused` is refused through all of them with a null
+// result.
+void ExpectOneIdentity(IUnknown* start, const std::vector<IID>& answered, REFIID refused)
+{
+    ComPtr<IUnknown> identity;
+    ASSERT_EQ(S_OK, start->QueryInterface(IID_IUnknown, identity.PutVoid()));
+    for (size_t from = 0; from < answered.size(); ++from) {
+        SCOPED_TRACE(testing::Message() << "through interface " << from);
+        ComPtr<IUnknown> through;
+        ASSERT_EQ(S_OK, identity->QueryInterface(answered[from], through.PutVoid()));
+        for (size_t to = 0; to < answered.size(); ++to) {
+            ComPtr<IUnknown> reached, reachedIdentity;
+            ASSERT_EQ(S_OK, through->QueryInterface(answered[to], reached.PutVoid()))
+                << "interface " << to;
+            ASSERT_EQ(S_OK, reached->QueryInterface(IID_IUnknown, reachedIdentity.PutVoid()));
+            EXPECT_EQ(identity.Get(), reachedIdentity.Get()) << "interface " << to;
+        }
+        void* none = reinterpret_cast<void*>(0x1234);
+        EXPECT_EQ(E_NOINTERFACE, through->QueryInterface(refused, &none));
+        EXPECT_EQ(nullptr, none);
+    }
+}
 
 class ClassFactory : public ::testing::Test
 {
@@ -89,6 +137,47 @@ TEST_F(ClassFactory, MakesFiltersOfEachVariantWithTheirOwnIdentity)
         CoTaskMemPtr<GUID> namedPages(named.pElems);
         ASSERT_EQ(1u, named.cElems);
         EXPECT_TRUE(IsEqualCLSID(variant.filterPage, namedPages.Get()[0]));
+    }
+    EXPECT_EQ(S_OK, module.CanUnloadNow());
+}
+
+// Hosts keep a pin or filter by whichever interface they met first (identity checks, smart
+// pointers made from IUnknown): every interface must reach every other.
+TEST_F(ClassFactory, EveryInterfaceOfFilterAndPinReachesEveryOtherAndOneIdentity)
+{
+    for (const Variant& variant : variants) {
+        for (bool aggregated : {false, true}) {
+            SCOPED_TRACE(testing::Message() << "variant " << (&variant - variants + 1)
+                                            << (aggregated ? ", aggregated" : ""));
+            DelegatingOuter outer;
+            {
+                ComPtr<IUnknown> inner;
+                ASSERT_EQ(S_OK, Factory(variant.filter)
+                                    ->CreateInstance(aggregated ? &outer : nullptr, IID_IUnknown,
+                                                     inner.PutVoid()));
+                outer.inner = inner.Get();
+                IUnknown* filterIdentity = aggregated ? &outer : inner.Get();
+                ExpectOneIdentity(filterIdentity,
+                                  {IID_IUnknown, IID_IBaseFilter, IID_IMediaFilter, IID_IPersist,
+                                   IID_IAMovieSetup, IID_ISpecifyPropertyPages,
+                                   variant.filterInterface},
+                                  IID_IPin);
+
+                ComPtr<IBaseFilter> filter;
+                ASSERT_EQ(S_OK, filterIdentity->QueryInterface(IID_IBaseFilter, filter.PutVoid()));
+                ComPtr<IPin> pin;
+                ASSERT_EQ(S_OK, filter->FindPin(L"1", pin.Put()));
+                ExpectOneIdentity(pin.Get(),
+                                  {IID_IUnknown, IID_IPin, IID_IQualityControl, IID_IAMStreamConfig,
+                                   IID_IKsPropertySet, IID_ISpecifyPropertyPages,
+                                   IID_IAMFilterMiscFlags, variant.pinInterface},
+                                  IID_IBaseFilter);
+                pin.Reset();
+                filter.Reset();
+                outer.inner = nullptr;
+            }
+            EXPECT_EQ(0, outer.References());
+        }
     }
     EXPECT_EQ(S_OK, module.CanUnloadNow());
 }
