@@ -42,6 +42,8 @@ HRESULT CObjectFactory::CreateInstance(IUnknown* outer, REFIID iid, void** out)
 {
     if (!out)
         return E_POINTER;
+    // A caller may release whatever a failed call left in its pointer.
+    *out = nullptr;
     // An aggregated object is only any use to its outer object through its inner unknown.
     if (outer && !IsEqualIID(iid, IID_IUnknown))
         return E_NOINTERFACE;
@@ -72,6 +74,10 @@ HRESULT CObjectFactory::LockServer(BOOL lock)
 
 STDAPI DllGetClassObject(REFCLSID classId, REFIID iid, void** out)
 {
+    // Null on every failure, so that a caller that releases what it got cannot release
+    // garbage; the answers keep their order (interface, class, then the pointer itself).
+    if (out)
+        *out = nullptr;
     if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IClassFactory))
         return E_NOINTERFACE;
     const FactoryTemplate* row = nullptr;

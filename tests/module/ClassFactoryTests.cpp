@@ -217,14 +217,15 @@ TEST_F(ClassFactory, HandsOutTheSameFactoryForUnknownAndClassFactory)
     EXPECT_EQ(nullptr, other.Get());
 }
 
-TEST_F(ClassFactory, RefusesUnknownClassesAndInterfacesWithoutWritingTheResult)
+TEST_F(ClassFactory, RefusesUnknownClassesAndInterfacesWithANullResult)
 {
     void* result = untouched;
     EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE,
               module.GetClassObject(CLSID_FilterGraph, IID_IClassFactory, &result));
-    EXPECT_EQ(untouched, result);
+    EXPECT_EQ(nullptr, result);
+    result = untouched;
     EXPECT_EQ(E_NOINTERFACE, module.GetClassObject(CLSID_Orvix61CapSrc1, IID_IBaseFilter, &result));
-    EXPECT_EQ(untouched, result);
+    EXPECT_EQ(nullptr, result);
     // The interface is judged before the class.
     EXPECT_EQ(E_NOINTERFACE, module.GetClassObject(CLSID_FilterGraph, IID_IBaseFilter, &result));
     EXPECT_EQ(E_POINTER, module.GetClassObject(CLSID_Orvix61CapSrc1, IID_IClassFactory, nullptr));
@@ -238,7 +239,7 @@ TEST_F(ClassFactory, AggregatesOnlyThroughTheInnerUnknown)
         ComPtr<IClassFactory> factory = Factory(CLSID_Orvix61CapSrc3);
         void* result = untouched;
         EXPECT_EQ(E_NOINTERFACE, factory->CreateInstance(&outer, IID_IBaseFilter, &result));
-        EXPECT_EQ(untouched, result);
+        EXPECT_EQ(nullptr, result);
 
         ComPtr<IUnknown> inner;
         ASSERT_EQ(S_OK, factory->CreateInstance(&outer, IID_IUnknown, inner.PutVoid()));
