@@ -112,7 +112,7 @@ HRESULT CBaseFilter::EnumPins(IEnumPins** pins)
 {
     if (!pins)
         return E_POINTER;
-    *pins = CPinEnumerator::Create(this);
+    *pins = CPinEnumerator::Create(this).Detach();
     return *pins ? S_OK : E_OUTOFMEMORY;
 }
 

@@ -236,7 +236,7 @@ HRESULT CBasePin::EnumMediaTypes(IEnumMediaTypes** types)
 {
     if (!types)
         return E_POINTER;
-    *types = CMediaTypeEnumerator::Create(this);
+    *types = CMediaTypeEnumerator::Create(this).Detach();
     return *types ? S_OK : E_OUTOFMEMORY;
 }
 

@@ -16,9 +16,10 @@ LONG Advanced(LONG position, ULONG count)
 
 }    // namespace
 
-CMediaTypeEnumerator* CMediaTypeEnumerator::Create(CBasePin* pin)
+ComPtr<IEnumMediaTypes> CMediaTypeEnumerator::Create(CBasePin* pin)
 {
-    return new (std::nothrow) CMediaTypeEnumerator(pin, 0, pin->TypeListVersion());
+    return ComPtr<IEnumMediaTypes>(new (std::nothrow)
+                                       CMediaTypeEnumerator(pin, 0, pin->TypeListVersion()));
 }
 
 CMediaTypeEnumerator::CMediaTypeEnumerator(CBasePin* pin, LONG position, LONG version)
@@ -26,36 +27,11 @@ CMediaTypeEnumerator::CMediaTypeEnumerator(CBasePin* pin, LONG position, LONG ve
 {
 }
 
-HRESULT CMediaTypeEnumerator::QueryInterface(REFIID iid, void** out)
-{
-    if (!out)
-        return E_POINTER;
-    if (IsEqualIID(iid, IID_IEnumMediaTypes) || IsEqualIID(iid, IID_IUnknown)) {
-        *out = static_cast<IEnumMediaTypes*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG CMediaTypeEnumerator::AddRef()
-{
-    return ULONG(InterlockedIncrement(&referenceCount));
-}
-
-ULONG CMediaTypeEnumerator::Release()
-{
-    const LONG count = InterlockedDecrement(&referenceCount);
-    if (count == 0)
-        delete this;
-    return ULONG(count);
-}
-
 HRESULT CMediaTypeEnumerator::Next(ULONG count, AM_MEDIA_TYPE** types, ULONG* fetched)
 {
     if (!types)
         return E_POINTER;
+    ScopedLock hold(lock);
     if (pin->TypeListVersion() != version)
         return VFW_E_ENUM_OUT_OF_SYNC;
     if (fetched)
@@ -87,6 +63,7 @@ HRESULT CMediaTypeEnumerator::Skip(ULONG count)
 {
     if (count == 0)
         return S_OK;
+    ScopedLock hold(lock);
     if (pin->TypeListVersion() != version)
         return VFW_E_ENUM_OUT_OF_SYNC;
     position = Advanced(position, count);
@@ -96,6 +73,7 @@ HRESULT CMediaTypeEnumerator::Skip(ULONG count)
 
 HRESULT CMediaTypeEnumerator::Reset()
 {
+    ScopedLock hold(lock);
     position = 0;
     version = pin->TypeListVersion();
     return S_OK;
@@ -106,8 +84,11 @@ HRESULT CMediaTypeEnumerator::Clone(IEnumMediaTypes** clone)
     if (!clone)
         return E_POINTER;
     *clone = nullptr;
+    ScopedLock hold(lock);
     if (pin->TypeListVersion() != version)
         return VFW_E_ENUM_OUT_OF_SYNC;
-    *clone = new (std::nothrow) CMediaTypeEnumerator(pin, position, version);
+    *clone =
+        ComPtr<IEnumMediaTypes>(new (std::nothrow) CMediaTypeEnumerator(pin, position, version))
+            .Detach();
     return *clone ? S_OK : E_OUTOFMEMORY;
 }

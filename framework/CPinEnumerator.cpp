@@ -47,9 +47,9 @@ void CPinEnumerator::HandedOutList::Clear()
     last = nullptr;
 }
 
-CPinEnumerator* CPinEnumerator::Create(CBaseFilter* filter)
+ComPtr<IEnumPins> CPinEnumerator::Create(CBaseFilter* filter)
 {
-    CPinEnumerator* enumerator = new (std::nothrow) CPinEnumerator(filter);
+    ComPtr<IEnumPins> enumerator(new (std::nothrow) CPinEnumerator(filter));
     if (enumerator)
         enumerator->Reset();
     return enumerator;
@@ -58,32 +58,6 @@ CPinEnumerator* CPinEnumerator::Create(CBaseFilter* filter)
 CPinEnumerator::CPinEnumerator(CBaseFilter* filter)
     : filter(filter), filterReference(static_cast<IBaseFilter*>(filter))
 {
-}
-
-HRESULT CPinEnumerator::QueryInterface(REFIID iid, void** out)
-{
-    if (!out)
-        return E_POINTER;
-    if (IsEqualIID(iid, IID_IEnumPins) || IsEqualIID(iid, IID_IUnknown)) {
-        *out = static_cast<IEnumPins*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG CPinEnumerator::AddRef()
-{
-    return ULONG(InterlockedIncrement(&referenceCount));
-}
-
-ULONG CPinEnumerator::Release()
-{
-    const LONG count = InterlockedDecrement(&referenceCount);
-    if (count == 0)
-        delete this;
-    return ULONG(count);
 }
 
 HRESULT CPinEnumerator::Next(ULONG count, IPin** pins, ULONG* fetched)
@@ -95,6 +69,7 @@ HRESULT CPinEnumerator::Next(ULONG count, IPin** pins, ULONG* fetched)
     else if (count > 1)
         return E_INVALIDARG;
 
+    ScopedLock hold(lock);
     if (filter->PinListVersion() != version) {
         // The pin list changed: start over, but keep what was handed out already.
         version = filter->PinListVersion();
@@ -110,8 +85,15 @@ HRESULT CPinEnumerator::Next(ULONG count, IPin** pins, ULONG* fetched)
     ULONG returned = 0;
     while (position < pinCount && returned < wanted) {
         CBasePin* pin = filter->PinAt(position++);
-        if (!pin)
+        if (!pin) {
+            // The list shrank under the snapshot. A caller releases nothing that a failed
+            // call returns, so what this call handed out is given back.
+            while (returned > 0) {
+                ComPtr<IPin>::Adopt(pins[--returned]);
+                pins[returned] = nullptr;
+            }
             return VFW_E_ENUM_OUT_OF_SYNC;
+        }
         if (handedOut.Contains(pin))
             continue;
         if (!handedOut.Append(pin))
@@ -125,6 +107,7 @@ HRESULT CPinEnumerator::Next(ULONG count, IPin** pins, ULONG* fetched)
 
 HRESULT CPinEnumerator::Skip(ULONG count)
 {
+    ScopedLock hold(lock);
     if (filter->PinListVersion() != version)
         return VFW_E_ENUM_OUT_OF_SYNC;
     const ULONG remaining = position < pinCount ? ULONG(pinCount - position) : 0;
@@ -136,6 +119,7 @@ HRESULT CPinEnumerator::Skip(ULONG count)
 
 HRESULT CPinEnumerator::Reset()
 {
+    ScopedLock hold(lock);
     version = filter->PinListVersion();
     pinCount = filter->PinCount();
     position = 0;
@@ -148,18 +132,15 @@ HRESULT CPinEnumerator::Clone(IEnumPins** clone)
     if (!clone)
         return E_POINTER;
     *clone = nullptr;
+    ScopedLock hold(lock);
     if (filter->PinListVersion() != version)
         return VFW_E_ENUM_OUT_OF_SYNC;
-    CPinEnumerator* copy = new (std::nothrow) CPinEnumerator(filter);
-    if (!copy)
+    ComPtr<CPinEnumerator> copy(new (std::nothrow) CPinEnumerator(filter));
+    if (!copy || !copy->handedOut.CopyFrom(handedOut))
         return E_OUTOFMEMORY;
     copy->position = position;
     copy->pinCount = pinCount;
     copy->version = version;
-    if (!copy->handedOut.CopyFrom(handedOut)) {
-        copy->Release();
-        return E_OUTOFMEMORY;
-    }
-    *clone = copy;
+    *clone = copy.Detach();
     return S_OK;
 }

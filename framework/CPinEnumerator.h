@@ -1,6 +1,8 @@
 #pragma once
-// IEnumPins over one filter's pins. A plain reference-counted object, not counted among
+// IEnumPins over one filter's pins. A simple reference-counted object, not counted among
 // the module's objects: its reference on the filter keeps the module alive.
+#include "CSimpleUnknown.h"
+#include "Locks.h"
 #include "Ownership.h"
 
 #include <windows.h>
@@ -9,16 +11,14 @@
 class CBaseFilter;
 class CBasePin;
 
-// Locking: none of its own; the filter's PinCount and PinAt take the filter's lock.
-class CPinEnumerator final : public IEnumPins
+// Locking
+//   lock: the position, the snapshots and the handed-out list, for a host that shares
+//   one enumerator between threads (two Next calls at once would otherwise tear the list).
+class CPinEnumerator final : public CSimpleUnknown<IEnumPins, &IID_IEnumPins>
 {
 public:
-    // A new enumerator at the first pin with a reference of its own, or null.
-    static CPinEnumerator* Create(CBaseFilter* filter);
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
+    // A new enumerator at the first pin, or null when memory runs out.
+    static ComPtr<IEnumPins> Create(CBaseFilter* filter);
 
     HRESULT STDMETHODCALLTYPE Next(ULONG count, IPin** pins, ULONG* fetched) override;
     HRESULT STDMETHODCALLTYPE Skip(ULONG count) override;
@@ -52,13 +52,12 @@ private:
     };
 
     explicit CPinEnumerator(CBaseFilter* filter);
-    ~CPinEnumerator() = default;
 
     CBaseFilter* const filter;
     const ComPtr<IBaseFilter> filterReference;
+    CriticalSection lock;
     LONG position = 0;
     LONG pinCount = 0;
     LONG version = 0;
     HandedOutList handedOut;
-    volatile LONG referenceCount = 1;
 };

@@ -13,31 +13,6 @@ CObjectFactory::CObjectFactory(const FactoryTemplate& factoryTemplate)
 {
 }
 
-HRESULT CObjectFactory::QueryInterface(REFIID iid, void** out)
-{
-    if (!out)
-        return E_POINTER;
-    *out = nullptr;
-    if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IClassFactory))
-        return E_NOINTERFACE;
-    *out = static_cast<IClassFactory*>(this);
-    AddRef();
-    return S_OK;
-}
-
-ULONG CObjectFactory::AddRef()
-{
-    return ULONG(InterlockedIncrement(&referenceCount));
-}
-
-ULONG CObjectFactory::Release()
-{
-    const LONG count = InterlockedDecrement(&referenceCount);
-    if (count == 0)
-        delete this;
-    return ULONG(count);
-}
-
 HRESULT CObjectFactory::CreateInstance(IUnknown* outer, REFIID iid, void** out)
 {
     if (!out)
