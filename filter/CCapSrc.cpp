@@ -66,7 +66,8 @@ HRESULT CCapSrc::GetCameraSettings(CameraSettings* current)
 {
     if (!current)
         return E_POINTER;
-    ScopedLock hold(stateLock);
+    // settingsLock alone gives a whole record; stateLock would make a host that asks from
+    // a sample callback wait for a stop that waits for that callback.
     ScopedLock holdSettings(settingsLock);
     *current = settings;
     return S_OK;

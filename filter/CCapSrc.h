@@ -12,11 +12,12 @@
 class CCapSrcStream;
 
 // Locking
-//   stateLock (CSource's): state changes, connection, the settings record as seen by
-//   the host's threads, IIPFilter calls with their registry writes, construction.
-//   settingsLock: guards only the settings record and settingsChanged, taken briefly
-//   by IIPFilter and by the pin's worker between frames. The worker never waits for
-//   stateLock: a stopping filter holds it while it waits for the worker.
+//   stateLock (CSource's): state changes, connection, construction, and
+//   SetCameraSettings with its registry writes, so that two callers' writes land in the
+//   order of their changes. A stopping filter holds it while it waits for the worker.
+//   settingsLock: the settings record and settingsChanged, taken briefly by IIPFilter
+//   and by the pin's worker between frames; never held while calling out.
+//   variant: constant after construction.
 //   Order: stateLock, then settingsLock.
 class CCapSrc : public CSource, public ISpecifyPropertyPages, public IIPFilter
 {

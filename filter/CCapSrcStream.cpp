@@ -10,6 +10,7 @@
 #include <ksmedia.h>
 
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -67,7 +68,7 @@ HRESULT CCapSrcStream::InnerQueryInterface(REFIID iid, void** out)
 
 HRESULT CCapSrcStream::ListMediaType(int position, CMediaTypeRecord* type)
 {
-    ScopedLock hold(sourceFilter->stateLock);
+    ScopedLock hold(typeLock);
     if (!type)
         return E_POINTER;
     if (position < 0)
@@ -79,7 +80,6 @@ HRESULT CCapSrcStream::ListMediaType(int position, CMediaTypeRecord* type)
 
 HRESULT CCapSrcStream::AcceptsMediaType(const AM_MEDIA_TYPE* type)
 {
-    ScopedLock hold(sourceFilter->stateLock);
     if (!type)
         return E_POINTER;
     return IsAcceptableCatalogueType(*type) ? S_OK : E_INVALIDARG;
@@ -91,8 +91,11 @@ HRESULT CCapSrcStream::SetConnectionType(const AM_MEDIA_TYPE* type)
     const HRESULT recorded = CSourceStream::SetConnectionType(type);
     if (FAILED(recorded))
         return recorded;
-    if (!connectionType.pbFormat || connectionType.cbFormat == 0)
-        return E_UNEXPECTED;
+    {
+        ScopedLock holdType(typeLock);
+        if (!connectionType.pbFormat || connectionType.cbFormat == 0)
+            return E_UNEXPECTED;
+    }
     ApplySettings(captureFilter->CurrentSettings());
     return recorded;
 }
@@ -102,10 +105,14 @@ HRESULT CCapSrcStream::ChooseBufferSize(IMemAllocator* candidate, ALLOCATOR_PROP
     ScopedLock hold(sourceFilter->stateLock);
     if (!candidate || !request)
         return E_POINTER;
-    const VIDEOINFOHEADER* video = VideoHeaderOf(connectionType);
-    if (!video)
-        return VFW_E_INVALIDMEDIATYPE;
-    const BITMAPINFOHEADER& header = video->bmiHeader;
+    BITMAPINFOHEADER header = {};
+    {
+        ScopedLock holdType(typeLock);
+        const VIDEOINFOHEADER* video = VideoHeaderOf(connectionType);
+        if (!video)
+            return VFW_E_INVALIDMEDIATYPE;
+        header = video->bmiHeader;
+    }
     // Never less than the camera will write for this geometry, whatever the header's
     // image size says: a sample must hold a whole frame.
     LONGLONG bufferBytes = CameraFrameBytes(header);
@@ -122,6 +129,7 @@ HRESULT CCapSrcStream::ChooseBufferSize(IMemAllocator* candidate, ALLOCATOR_PROP
         return hr;
     if (granted.cbBuffer < request->cbBuffer)
         return E_FAIL;
+    ScopedLock holdType(typeLock);
     camera.ConfigureGeometry(header.biWidth, header.biHeight, header.biBitCount);
     return hr;
 }
@@ -191,15 +199,19 @@ HRESULT CCapSrcStream::SetFormat(AM_MEDIA_TYPE* type)
     if (!type)
         return E_POINTER;
     {
-        // Copied aside first: a failed copy leaves the pin with its old, whole type.
+        // Copied aside first: a failed copy leaves the pin with its old, whole type. The
+        // records trade contents under typeLock, and the old type is freed after it.
         CMediaTypeRecord stored;
         RETURN_IF_FAILED(stored.CopyFrom(*type));
-        ScopedLock hold(sourceFilter->stateLock);
-        connectionType.MoveFrom(stored);
+        ScopedLock hold(typeLock);
+        std::swap(static_cast<AM_MEDIA_TYPE&>(connectionType), static_cast<AM_MEDIA_TYPE&>(stored));
     }
     ComPtr<IPin> connected;
-    if (ConnectedTo(connected.Put()) == S_OK && sourceFilter->Graph())
-        sourceFilter->Graph()->Reconnect(static_cast<IPin*>(this));
+    const bool isConnected = ConnectedTo(connected.Put()) == S_OK;
+    connected.Reset();
+    const ComPtr<IFilterGraph> graph = sourceFilter->JoinedGraph();
+    if (isConnected && graph)
+        graph->Reconnect(static_cast<IPin*>(this));
     return S_OK;
 }
 
@@ -207,7 +219,7 @@ HRESULT CCapSrcStream::GetFormat(AM_MEDIA_TYPE** type)
 {
     if (!type)
         return E_POINTER;
-    ScopedLock hold(sourceFilter->stateLock);
+    ScopedLock hold(typeLock);
     *type = DuplicateMediaType(&connectionType);
     return *type ? S_OK : E_OUTOFMEMORY;
 }
@@ -225,7 +237,7 @@ HRESULT CCapSrcStream::GetStreamCaps(int index, AM_MEDIA_TYPE** type, BYTE* caps
 {
     if (!type || !caps)
         return E_POINTER;
-    ScopedLock hold(sourceFilter->stateLock);
+    ScopedLock hold(typeLock);
     MediaTypePtr described(DuplicateMediaType(&connectionType));
     *type = nullptr;
     if (!described)
@@ -283,21 +295,25 @@ ULONG CCapSrcStream::GetMiscFlags()
 
 HRESULT CCapSrcStream::GetPreferredIndex(LONG* index)
 {
-    ScopedLock hold(sourceFilter->stateLock);
     if (!index)
         return E_POINTER;
+    ScopedLock hold(typeLock);
     *index = preferredIndex;
     return S_OK;
 }
 
 HRESULT CCapSrcStream::SetPreferredIndex(const LONG* index)
 {
-    ScopedLock hold(sourceFilter->stateLock);
     if (!index)
         return E_POINTER;
-    preferredIndex = *index;
+    // stateLock keeps two callers' registry writes in the order of their changes.
+    ScopedLock hold(sourceFilter->stateLock);
+    {
+        ScopedLock holdType(typeLock);
+        preferredIndex = *index;
+    }
     char path[SettingsKeyPathBytes] = {};
     if (SettingsKeyPath(variant.filterClassId, path))
-        WriteSettingInt(path, PreferredIndexValueName, preferredIndex);
+        WriteSettingInt(path, PreferredIndexValueName, *index);
     return S_OK;
 }

@@ -14,12 +14,18 @@
 class CCapSrc;
 
 // Locking
-//   stateLock (the filter's): connection type, preferred index, format listing and
-//   checking, buffer sizing with the camera's geometry, IIPPin calls with their
-//   registry write, and the connection type as IAMStreamConfig reads and replaces it.
-//   sampleLock: held while one frame is filled; the worker takes only this.
-//   Order: stateLock, then sampleLock. The worker never waits for stateLock: a stopping
-//   filter holds it while it waits for the worker.
+//   stateLock (the filter's): connection, buffer sizing, and SetPreferredIndex with its
+//   registry write. A stopping filter holds it while it waits for the worker, so neither
+//   the worker nor any query a host may make from a sample callback takes it.
+//   typeLock (the pin base's): the connection type, preferredIndex and the camera's
+//   geometry as the host's threads read and change them (format listing, IAMStreamConfig,
+//   GetPreferredIndex, buffer sizing); held only while they are read or copied.
+//   sampleLock: held while one frame is filled; the worker takes only this, and the
+//   filter's settingsLock inside it.
+//   camera: the worker's while the filter is active (FillSample, under sampleLock); the
+//   host's threads change its geometry and settings only while it is stopped, during a
+//   connection, and read its rate for listing under typeLock.
+//   Order: stateLock, then typeLock; sampleLock, then the filter's settingsLock.
 class CCapSrcStream : public CSourceStream,
                       public IAMStreamConfig,
                       public IKsPropertySet,

@@ -6,6 +6,7 @@
 
 #include <cwchar>
 #include <new>
+#include <utility>
 
 CBaseFilter::CBaseFilter(IUnknown* outer, CriticalSection* filterLock, REFCLSID classId)
     : CUnknown(outer), classId(classId), filterLock(filterLock)
@@ -68,7 +69,10 @@ HRESULT CBaseFilter::Pause()
 HRESULT CBaseFilter::Run(REFERENCE_TIME start)
 {
     ScopedLock hold(*filterLock);
-    startOffset = start;
+    {
+        ScopedLock holdInfo(infoLock);
+        startOffset = start;
+    }
     if (state == State_Stopped)
         RETURN_IF_FAILED(Pause());
     if (state != State_Running) {
@@ -94,8 +98,10 @@ HRESULT CBaseFilter::SetSyncSource(IReferenceClock* newClock)
 {
     ScopedLock hold(*filterLock);
     // The new reference is taken before the old one goes, so setting the same clock
-    // again cannot destroy it.
-    clock = ComPtr<IReferenceClock>(newClock);
+    // again cannot destroy it; the old one is let go after infoLock.
+    ComPtr<IReferenceClock> replaced(newClock);
+    ScopedLock holdInfo(infoLock);
+    std::swap(clock, replaced);
     return S_OK;
 }
 
@@ -103,7 +109,7 @@ HRESULT CBaseFilter::GetSyncSource(IReferenceClock** current)
 {
     if (!current)
         return E_POINTER;
-    ScopedLock hold(*filterLock);
+    ScopedLock hold(infoLock);
     *current = ComPtr<IReferenceClock>(clock).Detach();
     return S_OK;
 }
@@ -136,6 +142,7 @@ HRESULT CBaseFilter::QueryFilterInfo(FILTER_INFO* info)
 {
     if (!info)
         return E_POINTER;
+    ScopedLock hold(infoLock);
     info->achName[0] = L'\0';
     if (name) {
         const size_t capacity = sizeof(info->achName) / sizeof(info->achName[0]);
@@ -149,25 +156,33 @@ HRESULT CBaseFilter::QueryFilterInfo(FILTER_INFO* info)
 HRESULT CBaseFilter::JoinFilterGraph(IFilterGraph* newGraph, LPCWSTR newName)
 {
     ScopedLock hold(*filterLock);
-    graph = newGraph;
-    eventSink = nullptr;
-    if (graph) {
+    IMediaEventSink* newEventSink = nullptr;
+    if (newGraph) {
         ComPtr<IMediaEventSink> sink;
-        if (SUCCEEDED(graph->QueryInterface(IID_IMediaEventSink, sink.PutVoid())))
-            eventSink = sink.Get();    // the graph keeps it alive as long as we are in it
+        if (SUCCEEDED(newGraph->QueryInterface(IID_IMediaEventSink, sink.PutVoid())))
+            newEventSink = sink.Get();    // the graph keeps it alive as long as we are in it
     }
-    name.reset();
+    std::unique_ptr<wchar_t[]> newNameCopy;
     if (newName) {
         const size_t length = std::wcslen(newName) + 1;
-        name.reset(new (std::nothrow) wchar_t[length]);
-        if (name)
-            std::wmemcpy(name.get(), newName, length);
+        newNameCopy.reset(new (std::nothrow) wchar_t[length]);
+        if (newNameCopy)
+            std::wmemcpy(newNameCopy.get(), newName, length);
     }
+    // Swapped whole under infoLock: a host asking for the filter's information meanwhile
+    // sees the old name and graph or the new ones, never a name being freed. The old name
+    // goes when newNameCopy does, after the lock.
+    ScopedLock holdInfo(infoLock);
+    graph = newGraph;
+    eventSink = newEventSink;
+    name.swap(newNameCopy);
     return S_OK;
 }
 
-HRESULT CBaseFilter::QueryVendorInfo(LPWSTR*)
+HRESULT CBaseFilter::QueryVendorInfo(LPWSTR* vendorInfo)
 {
+    if (vendorInfo)
+        *vendorInfo = nullptr;
     return E_NOTIMPL;
 }
 
@@ -185,11 +200,17 @@ HRESULT CBaseFilter::CurrentStreamTime(REFERENCE_TIME* time)
 {
     if (!time)
         return E_POINTER;
-    ScopedLock hold(*filterLock);
-    if (!clock)
+    ComPtr<IReferenceClock> current;
+    REFERENCE_TIME offset = 0;
+    {
+        ScopedLock hold(infoLock);
+        current = clock;
+        offset = startOffset;
+    }
+    if (!current)
         return VFW_E_NO_CLOCK;
-    RETURN_IF_FAILED(clock->GetTime(time));
-    *time -= startOffset;
+    RETURN_IF_FAILED(current->GetTime(time));
+    *time -= offset;
     return S_OK;
 }
 
@@ -200,15 +221,30 @@ LONG CBaseFilter::PinListVersion()
 
 HRESULT CBaseFilter::PostGraphEvent(long code, LONG_PTR first, LONG_PTR second)
 {
-    if (!eventSink)
+    IMediaEventSink* sink = nullptr;
+    {
+        ScopedLock hold(infoLock);
+        sink = eventSink;
+    }
+    // Called without a reference, as the sink is held: a graph stops its filters before it
+    // lets go of them, so a worker posting an event always finds its graph. A reference
+    // taken here could make the worker release the graph's last one, and the graph's
+    // destruction would then wait, on the worker's own thread, for the worker to stop.
+    if (!sink)
         return E_NOTIMPL;
     if (code == EC_COMPLETE)
         second = reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(this));
-    return eventSink->Notify(code, first, second);
+    return sink->Notify(code, first, second);
 }
 
 bool CBaseFilter::IsActive()
 {
     ScopedLock hold(*filterLock);
     return state != State_Stopped;
+}
+
+ComPtr<IFilterGraph> CBaseFilter::JoinedGraph()
+{
+    ScopedLock hold(infoLock);
+    return ComPtr<IFilterGraph>(graph);
 }

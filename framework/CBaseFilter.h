@@ -8,14 +8,24 @@
 #include <windows.h>
 #include <dshow.h>
 
+#include <atomic>
 #include <memory>
 
 class CBasePin;
 
 // Locking
-//   filterLock (not owned; the source filter's stateLock): state, clock, graph, name.
-//   Stop, Pause, Run, SetSyncSource, GetSyncSource and JoinFilterGraph take it; the pins'
-//   Activate, Deactivate and OnRun run under it. PinCount and PinAt re-enter it.
+//   filterLock (not owned; the source filter's stateLock): state changes and whatever
+//   else changes the filter (Stop, Pause, Run, SetSyncSource, JoinFilterGraph); the pins'
+//   Activate, Deactivate and OnRun run under it. A stopping filter holds it while it waits
+//   for its workers, so no method a host may call from a sample callback on a worker
+//   waits for it: those read what they need under infoLock or atomically.
+//   infoLock: the name, the graph, the event sink, the clock and the start offset, which
+//   hosts read from any thread (QueryFilterInfo, GetSyncSource, JoinedGraph) while
+//   another replaces them, and a worker reads to post events. Held only while they are
+//   copied or swapped, never while calling out.
+//   state: written under filterLock, read atomically without it by GetState, so that a
+//   host asking for the state never waits for a stop in progress.
+//   Order: filterLock, then infoLock.
 class CBaseFilter : public CUnknown, public IBaseFilter, public IAMovieSetup
 {
 public:
@@ -58,17 +68,18 @@ public:
 
     // Whether the filter is paused or running, read under the filter lock.
     bool IsActive();
-    // The graph this filter has joined, or null; holds no reference.
-    IFilterGraph* Graph() const { return graph; }
+    // The graph this filter has joined, with a reference for the caller, or null.
+    ComPtr<IFilterGraph> JoinedGraph();
 
 protected:
-    FILTER_STATE state = State_Stopped;
+    std::atomic<FILTER_STATE> state{State_Stopped};
 
 private:
     ComPtr<IReferenceClock> clock;
     REFERENCE_TIME startOffset = 0;
     const CLSID classId;
     CriticalSection* const filterLock;
+    CriticalSection infoLock;
     std::unique_ptr<wchar_t[]> name;
     IFilterGraph* graph = nullptr;           // no reference: the graph owns the filter
     IMediaEventSink* eventSink = nullptr;    // no reference: it is the graph's own

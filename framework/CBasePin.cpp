@@ -6,6 +6,7 @@
 
 #include <cwchar>
 #include <new>
+#include <utility>
 
 namespace {
 
@@ -135,7 +136,7 @@ HRESULT CBasePin::CheckPeerAndType(IPin* other, const AM_MEDIA_TYPE* type)
 HRESULT CBasePin::TryConnectionWith(IPin* receiver, const AM_MEDIA_TYPE* type)
 {
     RETURN_IF_FAILED(CheckPeerAndType(receiver, type));
-    peer = ComPtr<IPin>(receiver);
+    SetPeer(receiver);
     HRESULT hr = SetConnectionType(type);
     if (SUCCEEDED(hr))
         hr = receiver->ReceiveConnection(static_cast<IPin*>(this), type);
@@ -146,7 +147,7 @@ HRESULT CBasePin::TryConnectionWith(IPin* receiver, const AM_MEDIA_TYPE* type)
         receiver->Disconnect();
     }
     TearDownConnection();
-    peer.Reset();
+    ClearPeer();
     return hr;
 }
 
@@ -157,13 +158,13 @@ HRESULT CBasePin::ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE* type)
     ScopedLock hold(*pinLock);
     RETURN_IF_FAILED(CanConnect());
     RETURN_IF_FAILED(CheckPeerAndType(connector, type));
-    peer = ComPtr<IPin>(connector);
+    SetPeer(connector);
     HRESULT hr = SetConnectionType(type);
     if (SUCCEEDED(hr))
         hr = FinishConnection(connector);
     if (SUCCEEDED(hr))
         return S_OK;
-    peer.Reset();
+    ClearPeer();
     TearDownConnection();
     return hr;
 }
@@ -176,7 +177,7 @@ HRESULT CBasePin::Disconnect()
     if (!IsConnected())
         return S_FALSE;
     RETURN_IF_FAILED(TearDownConnection());
-    peer.Reset();
+    ClearPeer();
     return S_OK;
 }
 
@@ -184,6 +185,7 @@ HRESULT CBasePin::ConnectedTo(IPin** pin)
 {
     if (!pin)
         return E_POINTER;
+    ScopedLock hold(peerLock);
     *pin = ComPtr<IPin>(peer).Detach();
     return *pin ? S_OK : VFW_E_NOT_CONNECTED;
 }
@@ -192,11 +194,11 @@ HRESULT CBasePin::ConnectionMediaType(AM_MEDIA_TYPE* type)
 {
     if (!type)
         return E_POINTER;
-    ScopedLock hold(*pinLock);
     if (!IsConnected()) {
         SetDefaultMediaType(type);
         return VFW_E_NOT_CONNECTED;
     }
+    ScopedLock hold(typeLock);
     // A copy without its block would describe a different type: say so.
     return FAILED(DeepCopyMediaType(type, &connectionType)) ? E_OUTOFMEMORY : S_OK;
 }
@@ -245,11 +247,8 @@ HRESULT CBasePin::QueryInternalConnections(IPin**, ULONG*)
     return E_NOTIMPL;
 }
 
-HRESULT CBasePin::NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate)
+HRESULT CBasePin::NewSegment(REFERENCE_TIME, REFERENCE_TIME, double)
 {
-    segmentStart = start;
-    segmentStop = stop;
-    segmentRate = rate;
     return S_OK;
 }
 
@@ -258,11 +257,24 @@ HRESULT CBasePin::Notify(IBaseFilter*, Quality)
     return E_NOTIMPL;
 }
 
-HRESULT CBasePin::SetSink(IQualityControl* sink)
+HRESULT CBasePin::SetSink(IQualityControl*)
 {
-    ScopedLock hold(*pinLock);
-    qualitySink = sink;
     return S_OK;
+}
+
+bool CBasePin::IsConnected()
+{
+    ScopedLock hold(peerLock);
+    return peer.Get() != nullptr;
+}
+
+void CBasePin::SetPeer(IPin* newPeer)
+{
+    ComPtr<IPin> replaced(newPeer);
+    {
+        ScopedLock hold(peerLock);
+        std::swap(peer, replaced);
+    }
 }
 
 LONG CBasePin::TypeListVersion()
@@ -277,5 +289,6 @@ HRESULT CBasePin::OnRun(REFERENCE_TIME)
 
 HRESULT CBasePin::SetConnectionType(const AM_MEDIA_TYPE* type)
 {
+    ScopedLock hold(typeLock);
     return connectionType.CopyFrom(*type);
 }

@@ -15,9 +15,18 @@
 class CBaseFilter;
 
 // Locking
-//   pinLock (not owned; the filter's stateLock): connection changes, disconnection,
-//   ConnectionMediaType and SetSink. Connect holds it while it calls into the peer.
-//   The query methods take no lock.
+//   pinLock (not owned; the filter's stateLock): connection changes and disconnection.
+//   Connect holds it while it calls into the peer, and a stopping filter holds it while it
+//   waits for its worker, so no query method takes it: a host may ask from a sample
+//   callback on that very worker.
+//   typeLock: the connection type, and whatever a derived pin describes its formats by;
+//   held only while they are read, copied or replaced, never while calling out.
+//   peerLock: the peer pointer, which a host may ask for (ConnectedTo) from any thread
+//   while another disconnects; held only while the pointer is copied or swapped.
+//   The peer and the output pin's allocator and peer input change only while the filter
+//   is stopped, so the worker reads them without a lock while the filter is active.
+//   The other query methods read only what never changes after construction.
+//   Order: pinLock, then typeLock or peerLock.
 class CBasePin : public CUnknown, public IPin, public IQualityControl
 {
 public:
@@ -43,10 +52,12 @@ public:
     HRESULT STDMETHODCALLTYPE QueryAccept(const AM_MEDIA_TYPE* type) override;
     HRESULT STDMETHODCALLTYPE EnumMediaTypes(IEnumMediaTypes** types) override;
     HRESULT STDMETHODCALLTYPE QueryInternalConnections(IPin** pins, ULONG* count) override;
+    // An output pin makes its own segments: one announced to it is taken and not kept.
     HRESULT STDMETHODCALLTYPE NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop,
                                          double rate) override;
 
-    // IQualityControl: quality messages from downstream are refused.
+    // IQualityControl: quality messages from downstream are refused, so a sink to pass
+    // them on to is taken and not kept.
     HRESULT STDMETHODCALLTYPE Notify(IBaseFilter* sender, Quality quality) override;
     HRESULT STDMETHODCALLTYPE SetSink(IQualityControl* sink) override;
 
@@ -63,7 +74,7 @@ public:
     // S_OK for a type at `position`, anything else when there is none.
     virtual HRESULT ListMediaType(int position, CMediaTypeRecord* type) = 0;
 
-    bool IsConnected() const { return peer.Get() != nullptr; }
+    bool IsConnected();
 
 protected:
     // VFW_E_ALREADY_CONNECTED or VFW_E_NOT_STOPPED when no connection may be made now.
@@ -76,17 +87,18 @@ protected:
     HRESULT AgreeType(IPin* receiver, const AM_MEDIA_TYPE* proposed);
     HRESULT TryTypesFrom(IPin* receiver, const AM_MEDIA_TYPE* pattern, IEnumMediaTypes* types);
     HRESULT TryConnectionWith(IPin* receiver, const AM_MEDIA_TYPE* type);
+    // Replace the peer under peerLock; the old one is released after the lock.
+    void SetPeer(IPin* newPeer);
+    void ClearPeer() { SetPeer(nullptr); }
 
     CBaseFilter* const filter;    // no reference: the filter owns its pins
     CriticalSection* const pinLock;
-    ComPtr<IPin> peer;
+    ComPtr<IPin> peer;    // changed only through SetPeer
+    CriticalSection typeLock;
     CMediaTypeRecord connectionType;
 
 private:
+    CriticalSection peerLock;
     std::unique_ptr<wchar_t[]> name;
     const PIN_DIRECTION direction;
-    IQualityControl* qualitySink = nullptr;    // no reference, only remembered
-    REFERENCE_TIME segmentStart = 0;
-    REFERENCE_TIME segmentStop = 0x7FFFFFFFFFFFFFFFLL;
-    double segmentRate = 1.0;
 };

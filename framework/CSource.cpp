@@ -28,13 +28,11 @@ void CSource::OnFinalRelease()
 
 int CSource::PinCount()
 {
-    ScopedLock hold(stateLock);
     return streamCount;
 }
 
 CBasePin* CSource::PinAt(int index)
 {
-    ScopedLock hold(stateLock);
     if (index < 0 || index >= streamCount)
         return nullptr;
     return streams[index];
@@ -42,8 +40,6 @@ CBasePin* CSource::PinAt(int index)
 
 int CSource::StreamIndexOf(IPin* pin)
 {
-    // No lock: the array changes only while the filter is built or destroyed, and
-    // hosts ask for pin ids from any thread, a stopping one included.
     for (int index = 0; index < streamCount; ++index) {
         if (static_cast<IPin*>(streams[index]) == pin)
             return index;

@@ -7,8 +7,12 @@
 class CSourceStream;
 
 // Locking
-//   stateLock: the one lock of the filter, its stream array and its pins (the filter
-//   base's lock and every pin's lock).
+//   stateLock: the filter's lock (the filter base's and every pin's): state changes and
+//   connections. A stopping filter holds it while it waits for its workers.
+//   The stream array changes only while the filter is built (AddStream, under stateLock,
+//   before any other thread can reach the filter) and destroyed (after the last reference
+//   is gone); PinCount, PinAt and StreamIndexOf read it without a lock, so that hosts may
+//   list and find pins from any thread, a sample callback on a stopping worker included.
 class CSource : public CBaseFilter
 {
 public:
