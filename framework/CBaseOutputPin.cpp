@@ -96,8 +96,10 @@ HRESULT CBaseOutputPin::ChooseAllocator(IMemInputPin* input, IMemAllocator** cho
 HRESULT CBaseOutputPin::GetFreeSample(IMediaSample** sample, REFERENCE_TIME* start,
                                       REFERENCE_TIME* stop, DWORD flags)
 {
-    if (!allocator)
+    if (!allocator) {
+        *sample = nullptr;
         return E_NOINTERFACE;
+    }
     return allocator->GetBuffer(sample, start, stop, flags);
 }
 

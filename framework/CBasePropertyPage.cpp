@@ -97,6 +97,11 @@ HRESULT CBasePropertyPage::GetPageInfo(PROPPAGEINFO* info)
 {
     if (!info)
         return E_POINTER;
+    // The record carries task memory to the caller: on failure it carries none, so that
+    // a caller freeing what it got frees nothing.
+    info->pszTitle = nullptr;
+    info->pszDocString = nullptr;
+    info->pszHelpFile = nullptr;
     wchar_t title[256];
     LoadWideString(titleStringId, title);
     const size_t titleBytes = (wcslen(title) + 1) * sizeof(wchar_t);
