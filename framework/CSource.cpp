@@ -19,11 +19,14 @@ void CSource::OnFinalRelease()
     // takes between frames): it must end here, before the first destructor takes any of
     // that apart, and not from a base destructor that runs after. Stop ends the workers of
     // connected streams the usual way; StopWorker ends any other, such as one that a
-    // failed stop left behind.
+    // failed stop left behind. Then each stream lets go of its peer and allocator while
+    // it is whole, since a host object released now may still call back into it.
     ScopedLock hold(stateLock);
     Stop();
-    for (int index = 0; index < streamCount; ++index)
+    for (int index = 0; index < streamCount; ++index) {
         streams[index]->StopWorker();
+        static_cast<IPin*>(streams[index])->Disconnect();
+    }
 }
 
 int CSource::PinCount()

@@ -1,20 +1,21 @@
 #!/usr/bin/env bash
 # Long reliability runs, far beyond the short ones in the default test run: the malformed
-# media type fuzz at the pin and through Wine's graph, the two concurrency soaks, the leak
-# check, and the fault injection and registry fault tests. Wine's heap checking is on, as
+# media type fuzz at the pin and through Wine's graph, the concurrency soaks, the leak
+# check, releases of streaming filters, and the fault injection and registry fault tests. Wine's heap checking is on, as
 # in scripts/test.sh; what it finds lands in <build>/heap-check.log and fails the run. (The
 # soaks and the leak check run in a child without it: it would serialise their threads and
 # hold freed memory back.)
 #
 #   scripts/reliability.sh [--types N] [--streamed N] [--seed S] [--soak-seconds N]
-#                          [--cycles N] [--no-heap-check] [--build-dir DIR]
+#                          [--cycles N] [--releases N] [--no-heap-check] [--build-dir DIR]
 #
 #   --types N          malformed types at the pin (default 10000)
 #   --streamed N       malformed types imposed, reconnected and streamed in Wine's graph
 #                      (default 2000)
 #   --seed S           seed of the fuzz (default: a new one, printed)
-#   --soak-seconds N   length of each of the two soaks (default 300)
+#   --soak-seconds N   length of each soak (default 300)
 #   --cycles N         leak check cycles, the first 20 to warm up (default 1000)
+#   --releases N       filters released while streaming, per kind (default 1000)
 #   --no-heap-check    run the fuzz without Wine's heap checking, some twenty times faster
 #   --build-dir DIR    build folder (default build)
 #
@@ -30,6 +31,7 @@ streamed=2000
 seed=$(( ($(date +%s) * 2654435761) % 4294967296 ))
 soakSeconds=300
 cycles=1000
+releases=1000
 heapCheck=1
 build=build
 while [ $# -gt 0 ]; do
@@ -39,6 +41,7 @@ while [ $# -gt 0 ]; do
         --seed) seed=$2; shift 2 ;;
         --soak-seconds) soakSeconds=$2; shift 2 ;;
         --cycles) cycles=$2; shift 2 ;;
+        --releases) releases=$2; shift 2 ;;
         --no-heap-check) heapCheck=0; shift ;;
         --build-dir) build=$2; shift 2 ;;
         *) echo "unknown option: $1" >&2; exit 2 ;;
@@ -51,8 +54,10 @@ cmake --build "$build" --target ReliabilityTests
 
 export ORVIX_FUZZ_SEED=$seed ORVIX_FUZZ_TYPES=$types ORVIX_FUZZ_STREAMED=$streamed
 export ORVIX_SOAK_SECONDS=$soakSeconds ORVIX_LEAK_CYCLES=$cycles ORVIX_HEAP_CHECK=$heapCheck
+export ORVIX_TEARDOWN_CYCLES=$releases
 echo "seed $seed: $types types at the pin, $streamed through Wine's graph," \
-     "soaks of $soakSeconds s, $cycles leak check cycles, heap checking $([ "$heapCheck" = 1 ] && echo on || echo off)"
+     "soaks of $soakSeconds s, $cycles leak check cycles, $releases releases per kind," \
+     "heap checking $([ "$heapCheck" = 1 ] && echo on || echo off)"
 
 rm -f "$build/heap-check.log"
 # The runs are as long as asked; a hang is ended by the tests' own watchdogs.
