@@ -26,10 +26,15 @@ enum ExitCode
     exitBadOption = 2,
 };
 
-const char* usage =
-    "Usage: orvix-bench [--format N] [--model-only]\n"
-    "  --format N     only catalogue format N (1-3 RGB32, 4-6 RGB24; 2048, 1024, 512 wide)\n"
-    "  --model-only   skip the slow rand()-per-byte figures\n";
+std::string Usage()
+{
+    std::string usage = "Usage: orvix-bench [--format N] [--model-only]\n"
+                        "  --format N     only catalogue format N:\n";
+    for (FormatIndex index = FirstFormatIndex; index <= LastFormatIndex; ++index)
+        usage += "                   " + std::to_string(index) + "  "
+                 + FormatSummary(CaptureFormatAt(index)) + "\n";
+    return usage + "  --model-only   skip the slow rand()-per-byte figures\n";
+}
 
 // Frames through the graph: the model's run takes the memory readings at 100 and 1,000
 // frames; rand() per byte makes about ten large frames a second.
@@ -256,11 +261,11 @@ int wmain(int argc, wchar_t** argv)
     Options options;
     bool help = false;
     if (!ParseOptions(argc - 1, argv + 1, &options, &help)) {
-        std::fputs(usage, stderr);
+        std::fputs(Usage().c_str(), stderr);
         return exitBadOption;
     }
     if (help) {
-        std::fputs(usage, stdout);
+        std::fputs(Usage().c_str(), stdout);
         return exitMeasured;
     }
     ComApartment runtime;

@@ -7,20 +7,40 @@ static_assert(sizeof(VIDEOINFO) == ListedFormatBlockBytes, "listed blocks have V
 
 namespace {
 
-// 100-nanosecond frame intervals of the nominal rates 6, 18 and 30 frames per second.
-constexpr REFERENCE_TIME IntervalAt6Fps = 1666666;
-constexpr REFERENCE_TIME IntervalAt18Fps = 555555;
-constexpr REFERENCE_TIME IntervalAt30Fps = 333333;
-
 constexpr LONGLONG MinFrameInterval = 300000;
 constexpr LONGLONG MaxFrameInterval = 2000000;
+// Capabilities state every format's bit rate at 20 frames per second, not at its own rate.
+constexpr LONG BitRateFramesPerSecond = 20;
+
+constexpr bool BitRatesFitTheirField()
+{
+    for (const CaptureFormat& format : FormatCatalogue)
+        if (LONGLONG(format.width) * format.height * format.bitCount * BitRateFramesPerSecond
+            > MAXLONG)
+            return false;
+    return true;
+}
+static_assert(BitRatesFitTheirField(), "a capability's bit rate is a LONG");
+
+const CaptureFormat& ResolvedFormat(FormatIndex index, FormatIndex preferredIndex)
+{
+    return CaptureFormatAt(index == PreferredFormatIndex ? preferredIndex : index);
+}
+
+void WriteBitmapHeader(const CaptureFormat& format, BITMAPINFOHEADER* header)
+{
+    header->biBitCount = format.bitCount;
+    header->biCompression = BI_RGB;
+    header->biWidth = format.width;
+    header->biHeight = -format.height;
+}
 
 // The steps a listed type and a capability share: the bitmap header of the format, its
 // image size, and empty source and target rectangles.
-void CompleteVideoHeader(FormatIndex index, FormatIndex preferredIndex, VIDEOINFOHEADER* video)
+void CompleteVideoHeader(const CaptureFormat& format, VIDEOINFOHEADER* video)
 {
     BITMAPINFOHEADER& header = video->bmiHeader;
-    FillBitmapHeader(index, preferredIndex, &header);
+    WriteBitmapHeader(format, &header);
     header.biSize = sizeof(BITMAPINFOHEADER);
     header.biPlanes = 1;
     header.biSizeImage = DWORD(BitmapImageSize(header));
@@ -29,45 +49,39 @@ void CompleteVideoHeader(FormatIndex index, FormatIndex preferredIndex, VIDEOINF
     video->rcTarget = RECT{};
 }
 
-const GUID& SubtypeForBitCount(WORD bitCount)
+// The interval listed while the camera runs at `framesPerSecond`: a rate of the table
+// lists its own; the camera runs at no other but UnlistedFramesPerSecond.
+REFERENCE_TIME ListedFrameInterval(double framesPerSecond)
 {
-    return bitCount == 32 ? MEDIASUBTYPE_RGB32 : MEDIASUBTYPE_RGB24;
+    for (const CaptureFormat& format : FormatCatalogue)
+        if (format.framesPerSecond == framesPerSecond)
+            return FrameIntervalAt(framesPerSecond);
+    return FrameIntervalAt(UnlistedFramesPerSecond);
+}
+
+bool IsCatalogueSubtype(const GUID& subtype)
+{
+    for (const CaptureFormat& format : FormatCatalogue)
+        if (IsEqualGUID(*format.subtype, subtype))
+            return true;
+    return false;
 }
 
 bool IsCatalogueFrameSize(LONG width, LONG height)
 {
     // Either sign of height: bottom-up proposals are as good as our top-down ones.
     const LONGLONG rows = height < 0 ? -LONGLONG(height) : LONGLONG(height);
-    return (width == 2048 && rows == 1536) || (width == 1024 && rows == 768)
-           || (width == 512 && rows == 384);
+    for (const CaptureFormat& format : FormatCatalogue)
+        if (format.width == width && format.height == rows)
+            return true;
+    return false;
 }
 
 }    // namespace
 
 void FillBitmapHeader(FormatIndex index, FormatIndex preferredIndex, BITMAPINFOHEADER* header)
 {
-    if (index == PreferredFormatIndex)
-        index = preferredIndex;
-    if (index < FirstFormatIndex || index > LastFormatIndex)
-        index = FirstFormatIndex;
-    header->biBitCount = index <= 3 ? 32 : 24;
-    header->biCompression = BI_RGB;
-    switch (index) {
-    case 1:
-    case 4:
-        header->biWidth = 2048;
-        header->biHeight = -1536;
-        break;
-    case 2:
-    case 5:
-        header->biWidth = 1024;
-        header->biHeight = -768;
-        break;
-    default:
-        header->biWidth = 512;
-        header->biHeight = -384;
-        break;
-    }
+    WriteBitmapHeader(ResolvedFormat(index, preferredIndex), header);
 }
 
 HRESULT BuildListedMediaType(FormatIndex index, FormatIndex preferredIndex, double cameraFrameRate,
@@ -80,20 +94,16 @@ HRESULT BuildListedMediaType(FormatIndex index, FormatIndex preferredIndex, doub
         return E_OUTOFMEMORY;
     // A failed reallocation may leave a larger block in place; clear all of it.
     std::memset(block, 0, type->cbFormat);
+    const CaptureFormat& format = ResolvedFormat(index, preferredIndex);
     auto* video = reinterpret_cast<VIDEOINFOHEADER*>(block);
-    CompleteVideoHeader(index, preferredIndex, video);
+    CompleteVideoHeader(format, video);
 
     type->AssignMajorType(MEDIATYPE_Video);
     type->AssignFormatType(FORMAT_VideoInfo);
     type->MarkTemporalCompression(FALSE);
     // The rate of the last negotiated connection, not the listed format's own.
-    if (cameraFrameRate == 6.0)
-        video->AvgTimePerFrame = IntervalAt6Fps;
-    else if (cameraFrameRate == 18.0)
-        video->AvgTimePerFrame = IntervalAt18Fps;
-    else
-        video->AvgTimePerFrame = IntervalAt30Fps;
-    type->AssignSubtype(SubtypeForBitCount(video->bmiHeader.biBitCount));
+    video->AvgTimePerFrame = ListedFrameInterval(cameraFrameRate);
+    type->AssignSubtype(*format.subtype);
     type->AssignSampleSize(video->bmiHeader.biSizeImage);
     return S_OK;
 }
@@ -106,21 +116,21 @@ HRESULT DescribeCapability(FormatIndex index, FormatIndex preferredIndex, AM_MED
     if (!type->pbFormat || type->cbFormat < sizeof(VIDEOINFOHEADER))
         return VFW_E_INVALIDMEDIATYPE;
 
+    const CaptureFormat& format = ResolvedFormat(index, preferredIndex);
     auto* video = reinterpret_cast<VIDEOINFOHEADER*>(type->pbFormat);
-    CompleteVideoHeader(index, preferredIndex, video);
-    const BITMAPINFOHEADER& header = video->bmiHeader;
+    CompleteVideoHeader(format, video);
     type->majortype = MEDIATYPE_Video;
-    type->subtype = SubtypeForBitCount(header.biBitCount);
+    type->subtype = *format.subtype;
     type->formattype = FORMAT_VideoInfo;
     type->bTemporalCompression = FALSE;
     type->bFixedSizeSamples = TRUE;
-    type->lSampleSize = header.biSizeImage;
+    type->lSampleSize = video->bmiHeader.biSizeImage;
     // Only the header is described; the block keeps its allocation, which the receiver
     // frees whole.
     type->cbFormat = sizeof(VIDEOINFOHEADER);
 
-    const LONG width = header.biWidth;
-    const LONG height = -header.biHeight;
+    const LONG width = format.width;
+    const LONG height = format.height;
     std::memset(caps, 0, sizeof(*caps));
     caps->guid = FORMAT_VideoInfo;
     caps->InputSize = {width, height};
@@ -130,8 +140,7 @@ HRESULT DescribeCapability(FormatIndex index, FormatIndex preferredIndex, AM_MED
     caps->MaxOutputSize = {width, height};
     caps->MinFrameInterval = MinFrameInterval;
     caps->MaxFrameInterval = MaxFrameInterval;
-    // At most 2048 x 1536 x 32 x 20 = 2,013,265,920: still a LONG.
-    caps->MinBitsPerSecond = height * header.biBitCount * width * 20;
+    caps->MinBitsPerSecond = height * format.bitCount * width * BitRateFramesPerSecond;
     caps->MaxBitsPerSecond = caps->MinBitsPerSecond;
     return S_OK;
 }
@@ -142,8 +151,7 @@ bool IsAcceptableCatalogueType(const AM_MEDIA_TYPE& type)
         return false;
     if (!type.bFixedSizeSamples)
         return false;
-    if (!IsEqualGUID(type.subtype, MEDIASUBTYPE_RGB32)
-        && !IsEqualGUID(type.subtype, MEDIASUBTYPE_RGB24))
+    if (!IsCatalogueSubtype(type.subtype))
         return false;
     if (!type.pbFormat)
         return false;

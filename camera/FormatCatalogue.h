@@ -1,19 +1,11 @@
 #pragma once
-// The fixed catalogue of six capture formats, how a format is written into the
-// platform's video records, and which proposed media types the capture pin accepts.
+// How a format of the table is written into the platform's video records, and which
+// proposed media types the capture pin accepts.
+#include "FormatTable.h"
 #include "framework/MediaType.h"
 
 #include <windows.h>
 #include <dshow.h>
-
-// 1 to 6, a position in the catalogue: 1-3 RGB32 and 4-6 RGB24, each group at 2048x1536,
-// 1024x768 and 512x384. 0 stands for the pin's preferred index; any other value, a
-// preferred index out of range included, counts as 1.
-using FormatIndex = LONG;
-
-constexpr FormatIndex PreferredFormatIndex = 0;
-constexpr FormatIndex FirstFormatIndex = 1;
-constexpr FormatIndex LastFormatIndex = 6;
 
 // The size of VIDEOINFO: a VIDEOINFOHEADER with room for a 256-entry colour table.
 constexpr ULONG ListedFormatBlockBytes = 1128;
@@ -23,10 +15,11 @@ constexpr ULONG ListedFormatBlockBytes = 1128;
 void FillBitmapHeader(FormatIndex index, FormatIndex preferredIndex, BITMAPINFOHEADER* header);
 
 // Builds the type the pin lists for `index` into `type`: a zero-filled 1128-byte
-// VIDEOINFOHEADER block, video / RGB32 or RGB24 / VideoInfo, fixed-size samples of the
-// image size. AvgTimePerFrame follows `cameraFrameRate` (the rate of the last buffer
-// negotiation), not the listed format. E_OUTOFMEMORY, with `type` unchanged, when the
-// block cannot be had.
+// VIDEOINFOHEADER block, video / the format's subtype / VideoInfo, fixed-size samples of
+// the image size. AvgTimePerFrame follows `cameraFrameRate` (the rate of the last buffer
+// negotiation), not the listed format: the interval of a table rate equal to it, else that
+// of UnlistedFramesPerSecond. E_OUTOFMEMORY, with `type` unchanged, when the block cannot
+// be had.
 HRESULT BuildListedMediaType(FormatIndex index, FormatIndex preferredIndex, double cameraFrameRate,
                              CMediaTypeRecord* type);
 
@@ -37,6 +30,7 @@ HRESULT BuildListedMediaType(FormatIndex index, FormatIndex preferredIndex, doub
 HRESULT DescribeCapability(FormatIndex index, FormatIndex preferredIndex, AM_MEDIA_TYPE* type,
                            VIDEO_STREAM_CONFIG_CAPS* caps);
 
-// The acceptance rule: video, fixed-size samples, RGB32 or RGB24, and a VIDEOINFOHEADER
-// block (at least 88 bytes) whose width and |height| are one of the three frame sizes.
+// The acceptance rule: video, fixed-size samples, a subtype of the table, and a
+// VIDEOINFOHEADER block (at least 88 bytes) whose width and |height| are a frame size of
+// the table. Subtype and size need not be of the same row, nor the bit count either's.
 bool IsAcceptableCatalogueType(const AM_MEDIA_TYPE& type);

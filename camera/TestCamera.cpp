@@ -1,5 +1,6 @@
 #include "TestCamera.h"
 
+#include "FormatTable.h"
 #include "NoiseGenerator.h"
 
 #include <climits>
@@ -24,15 +25,15 @@ void TestCamera::ConfigureGeometry(LONG width, LONG height, LONG bitCount)
     geometry.height = height < 0 ? -height : height;
     geometry.width = width;
     geometry.bitsPerPixel = bitCount;
-    if (width == 2048) {
-        geometry.frameRate = 6.0;
-        geometry.decimation = 1;
-    } else if (width == 1024) {
-        geometry.frameRate = 18.0;
-        geometry.decimation = 2;
-    } else {
-        geometry.frameRate = 30.0;
-        geometry.decimation = 4;
+    geometry.frameRate = UnlistedFramesPerSecond;
+    geometry.decimation = UnlistedDecimation;
+    // The first format of the width: formats of one width differ only in depth.
+    for (const CaptureFormat& format : FormatCatalogue) {
+        if (format.width == width) {
+            geometry.frameRate = format.framesPerSecond;
+            geometry.decimation = format.decimation;
+            break;
+        }
     }
     UpdateFrameBytes();
 }

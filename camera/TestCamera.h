@@ -14,7 +14,7 @@ struct FrameGeometry
     LONG height = 768;    // always positive; top-down headers carry a negative one
     LONG width = 1024;
     double frameRate = 6.0;    // until the first ConfigureGeometry
-    LONG decimation = 0;       // 2048 / width: 1, 2 or 4, first set by ConfigureGeometry
+    LONG decimation = 0;       // the format's (FormatTable.h), first set by ConfigureGeometry
     LONG frameBytes = 0;       // width * height * bitsPerPixel / 8, first set by UpdateFrameBytes
 };
 
@@ -50,7 +50,8 @@ public:
     // frame. A new thread's rand() starts at the default seed, so from here on the camera
     // can make the frames of that thread from its own model of the generator.
     void OnStreamStart();
-    // Height may carry either sign; rate and decimation follow from the width.
+    // Height may carry either sign. Rate and decimation are those of the table's first
+    // format of the width, or the table's unlisted ones for a width it does not hold.
     void ConfigureGeometry(LONG width, LONG height, LONG bitCount);
     void UpdateFrameBytes();
     // Fills frameBytes bytes of `buffer` (which must hold that many) with one rand() value

@@ -35,8 +35,9 @@ struct IIPFilter : public IUnknown
 
 struct IIPPin : public IUnknown
 {
-    // The catalogue position offered first: 1-3 RGB32, 4-6 RGB24, each at 2048x1536,
-    // 1024x768 and 512x384. Stored as given; values outside 1..6 list as 1.
+    // The format offered first, as its position in the module's catalogue: the index under
+    // which the pin's IAMStreamConfig::GetStreamCaps describes it, counted from 1. Stored
+    // as given; a value outside the catalogue lists as 1.
     virtual HRESULT STDMETHODCALLTYPE GetPreferredIndex(LONG* index) = 0;
     virtual HRESULT STDMETHODCALLTYPE SetPreferredIndex(const LONG* index) = 0;
 };

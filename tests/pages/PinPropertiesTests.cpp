@@ -1,4 +1,5 @@
 #include "PageTestSupport.h"
+#include "camera/FormatTable.h"
 #include "fakes/FakeIPPin.h"
 #include "pages/CPinProperties.h"
 #include "pages/PageResources.h"
@@ -91,6 +92,26 @@ TEST_F(PinProperties, IndicesOutsideTheCatalogueShowTheirNearestReading)
         page->Deactivate();
         ASSERT_FALSE(pin.written.empty());
         EXPECT_EQ(pin.written.back(), c.writtenBack) << c.stored;
+    }
+}
+
+TEST_F(PinProperties, EveryFormatOfTheTableIsShownAsItselfAndWrittenBackUnchanged)
+{
+    ComPtr<IPropertyPage> page = ActivePage();
+    page->Deactivate();
+    pin.written.clear();
+    for (FormatIndex index = FirstFormatIndex; index <= LastFormatIndex; ++index) {
+        pin.preferredIndex = index;
+        ASSERT_EQ(page->Activate(parent, &pageRect, FALSE), S_OK);
+        const CaptureFormat& format = CaptureFormatAt(index);
+        const std::string size =
+            std::to_string(format.width) + " x " + std::to_string(format.height) + " @ ";
+        EXPECT_EQ(ComboSelection(PageDialog(), IDC_COLOUR_SPACE), format.colourSpace) << index;
+        EXPECT_EQ(ComboSelection(PageDialog(), IDC_FRAME_SIZE).substr(0, size.size()), size)
+            << index;
+        page->Deactivate();
+        ASSERT_FALSE(pin.written.empty());
+        EXPECT_EQ(pin.written.back(), index);
     }
 }
 

@@ -1,5 +1,7 @@
 #include "CaptureOptions.h"
 
+#include "camera/FormatTable.h"
+
 #include <cwchar>
 
 namespace {
@@ -26,6 +28,35 @@ bool ParseNumber(const std::wstring& text, int lowest, int highest, int* value)
         return false;
     *value = number;
     return true;
+}
+
+std::string ComposeUsage()
+{
+    std::string usage =
+        "Usage: orvix-capture [--list] [--device NAME] [--format N] [--frames N] [--output "
+        "FILE]\n"
+        "\n"
+        "Captures frames from a video input device through the platform's filter graph\n"
+        "(device -> Sample Grabber -> Null Renderer, no reference clock), writes the first\n"
+        "frame as a BMP image and prints the format, the frame rate achieved and the\n"
+        "spacing of the frames' time stamps.\n"
+        "\n"
+        "  --list           list the video input devices and exit\n"
+        "  --device NAME    the device to open (default \"Orvix61 Capture Source Test 1\")\n"
+        "  --format N       use the device's capability N, "
+        + std::to_string(FirstFormatIndex) + " to " + std::to_string(LastFormatIndex)
+        + " (default: the format the\n"
+          "                   device offers by itself); for the Orvix61 devices:\n";
+    for (FormatIndex index = FirstFormatIndex; index <= LastFormatIndex; ++index)
+        usage += "                     " + std::to_string(index) + "  "
+                 + FormatSummary(CaptureFormatAt(index)) + "\n";
+    usage += "  --frames N       frames to capture, 1 to 100000 (default 10)\n"
+             "  --output FILE    where the first frame goes (default first-frame.bmp)\n"
+             "  --help           show this text\n"
+             "\n"
+             "Exit codes: 0 captured, 1 capture failed, 2 bad command line,\n"
+             "            3 the Orvix61 module is not registered, 4 no such device.\n";
+    return usage;
 }
 }    // namespace
 
@@ -60,10 +91,10 @@ bool ParseCaptureOptions(int argc, const wchar_t* const* argv, CaptureOptions* o
             }
             options->deviceName = value;
         } else if (option == L"--format") {
-            if (!ParseNumber(value, lowestFormatIndex, highestFormatIndex, &options->formatIndex)) {
+            if (!ParseNumber(value, FirstFormatIndex, LastFormatIndex, &options->formatIndex)) {
                 *error = "--format takes a capability number from "
-                         + std::to_string(lowestFormatIndex) + " to "
-                         + std::to_string(highestFormatIndex) + ", not '" + Narrow(value) + "'";
+                         + std::to_string(FirstFormatIndex) + " to "
+                         + std::to_string(LastFormatIndex) + ", not '" + Narrow(value) + "'";
                 return false;
             }
         } else if (option == L"--frames") {
@@ -85,23 +116,6 @@ bool ParseCaptureOptions(int argc, const wchar_t* const* argv, CaptureOptions* o
 
 const char* CaptureUsage()
 {
-    return "Usage: orvix-capture [--list] [--device NAME] [--format N] [--frames N] [--output "
-           "FILE]\n"
-           "\n"
-           "Captures frames from a video input device through the platform's filter graph\n"
-           "(device -> Sample Grabber -> Null Renderer, no reference clock), writes the first\n"
-           "frame as a BMP image and prints the format, the frame rate achieved and the\n"
-           "spacing of the frames' time stamps.\n"
-           "\n"
-           "  --list           list the video input devices and exit\n"
-           "  --device NAME    the device to open (default \"Orvix61 Capture Source Test 1\")\n"
-           "  --format N       use the device's capability N, 1 to 6; for the Orvix61 devices\n"
-           "                   1-3 are RGB32 and 4-6 RGB24, each at 2048x1536, 1024x768 and\n"
-           "                   512x384 (default: the format the device offers by itself)\n"
-           "  --frames N       frames to capture, 1 to 100000 (default 10)\n"
-           "  --output FILE    where the first frame goes (default first-frame.bmp)\n"
-           "  --help           show this text\n"
-           "\n"
-           "Exit codes: 0 captured, 1 capture failed, 2 bad command line,\n"
-           "            3 the Orvix61 module is not registered, 4 no such device.\n";
+    static const std::string usage = ComposeUsage();
+    return usage.c_str();
 }

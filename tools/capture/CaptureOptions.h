@@ -12,8 +12,6 @@ struct CaptureOptions
     std::wstring imagePath = L"first-frame.bmp";
 };
 
-constexpr int lowestFormatIndex = 1;
-constexpr int highestFormatIndex = 6;
 constexpr int mostFrames = 100000;
 
 // Reads the arguments after the program name. False, with `error` saying what is wrong,
@@ -21,5 +19,5 @@ constexpr int mostFrames = 100000;
 bool ParseCaptureOptions(int argc, const wchar_t* const* argv, CaptureOptions* options,
                          std::string* error);
 
-// What --help prints.
+// What --help prints; the formats it names are those of the format table.
 const char* CaptureUsage();
