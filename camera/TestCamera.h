@@ -29,13 +29,15 @@ struct CameraParameters
     LONG autoLevels = 0;
     LONG autoExposure = 0;
     double flickerHz = 0;    // 0.0 (off), 50.0 or 60.0
-    double fixedParam1 = 0;
+    // Limits and tuning of the automatic exposure. No setting chooses the min limits or
+    // the last three: the settings step gives every camera the same values.
+    double minGain = 0;
     double maxGain = 0;
-    double fixedParam2 = 0;
+    double minIntTime = 0;
     double maxIntTime = 0;
-    double fixedParam3 = 0;
-    double fixedParam4 = 0;
-    double fixedParam5 = 0;
+    double exposureTarget = 0;
+    double exposureTolerance = 0;
+    double exposureDamping = 0;
     char cameraName[128] = {};
 };
 

@@ -183,11 +183,11 @@ void CCapSrcStream::ApplySettings(const CameraSettings& settings)
     parameters.flickerHz = !settings.AntiFlickerEnable     ? 0.0
                            : settings.AntiFlickerFreq == 0 ? 50.0
                                                            : 60.0;
-    parameters.fixedParam1 = 1.0;
-    parameters.fixedParam2 = 0.1;
-    parameters.fixedParam3 = 10.0;
-    parameters.fixedParam4 = 1.0;
-    parameters.fixedParam5 = 3.5;
+    parameters.minGain = 1.0;
+    parameters.minIntTime = 0.1;
+    parameters.exposureTarget = 10.0;
+    parameters.exposureTolerance = 1.0;
+    parameters.exposureDamping = 3.5;
     const size_t nameLength = strnlen(settings.CameraName, sizeof(parameters.cameraName) - 1);
     std::memcpy(parameters.cameraName, settings.CameraName, nameLength);    // zero-filled past it
     camera.SetParameters(parameters);
