@@ -268,7 +268,7 @@ int wmain(int argc, wchar_t** argv)
         std::fputs(Usage().c_str(), stdout);
         return exitMeasured;
     }
-    ComApartment runtime;
+    ComApartment runtime(COINIT_MULTITHREADED);
     if (FAILED(runtime.Result())) {
         std::fprintf(stderr, "orvix-bench: cannot start the component runtime: 0x%08lX\n",
                      static_cast<unsigned long>(runtime.Result()));

@@ -179,12 +179,14 @@ private:
     HKEY key = nullptr;
 };
 
-// The calling thread's hold on the component runtime, in the multithreaded apartment,
-// for as long as this lives. Uninitialises only what its own call initialised.
+// The calling thread's hold on the component runtime, in the apartment that `model`
+// (COINIT_MULTITHREADED or COINIT_APARTMENTTHREADED, with any other COINIT flags) names,
+// for as long as this lives. A thread already in another apartment is refused
+// (RPC_E_CHANGED_MODE) and keeps it: only what this call initialised is uninitialised.
 class ComApartment
 {
 public:
-    ComApartment() : result(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
+    explicit ComApartment(DWORD model) : result(CoInitializeEx(nullptr, model)) {}
     ComApartment(const ComApartment&) = delete;
     ComApartment& operator=(const ComApartment&) = delete;
     ~ComApartment()

@@ -158,6 +158,34 @@ HRESULT RegisterWithOldFilterMapper(const FilterSetupRecord* record, IFilterMapp
     return FoundOrSuccess(hr);
 }
 
+namespace {
+
+// Every filter of the module in or out of the filter mapper, or the old one where the
+// platform has no other.
+HRESULT RegisterWithMappers(BOOL doRegister)
+{
+    ComPtr<IFilterMapper2> mapper;
+    ComPtr<IFilterMapper> oldMapper;
+    HRESULT hr =
+        registrationHost.CreateMapper(CLSID_FilterMapper2, IID_IFilterMapper2, mapper.PutVoid());
+    if (FAILED(hr))
+        hr = registrationHost.CreateMapper(CLSID_FilterMapper, IID_IFilterMapper,
+                                           oldMapper.PutVoid());
+    for (const FactoryTemplate& row : FactoryTemplates) {
+        if (FAILED(hr))
+            break;
+        if (!row.setupDescription)
+            continue;
+        hr = mapper
+                 ? RegisterWithFilterMapper(row.setupDescription, mapper.Get(), doRegister)
+                 : RegisterWithOldFilterMapper(row.setupDescription, oldMapper.Get(), doRegister);
+    }
+    // The first failure, or the last registration's answer with its success code.
+    return hr;
+}
+
+}    // namespace
+
 HRESULT AMovieDllRegisterServer2(BOOL doRegister)
 {
     char narrowPath[MAX_PATH];
@@ -175,34 +203,14 @@ HRESULT AMovieDllRegisterServer2(BOOL doRegister)
                                                  L"InprocServer32"));
     }
 
-    // A thread already in the multithreaded apartment refuses this; its own
-    // initialisation must then not be undone below.
-    const HRESULT initialised = CoInitialize(nullptr);
     HRESULT hr = S_OK;
     {
-        ComPtr<IFilterMapper2> mapper;
-        ComPtr<IFilterMapper> oldMapper;
-        hr = registrationHost.CreateMapper(CLSID_FilterMapper2, IID_IFilterMapper2,
-                                           mapper.PutVoid());
-        if (FAILED(hr))
-            hr = registrationHost.CreateMapper(CLSID_FilterMapper, IID_IFilterMapper,
-                                               oldMapper.PutVoid());
-        if (SUCCEEDED(hr)) {
-            for (const FactoryTemplate& row : FactoryTemplates) {
-                if (!row.setupDescription)
-                    continue;
-                hr = mapper
-                         ? RegisterWithFilterMapper(row.setupDescription, mapper.Get(), doRegister)
-                         : RegisterWithOldFilterMapper(row.setupDescription, oldMapper.Get(),
-                                                       doRegister);
-                if (FAILED(hr))
-                    break;
-            }
-        }
+        // A thread already in the multithreaded apartment refuses this; its own
+        // initialisation must not be undone.
+        ComApartment apartment(COINIT_APARTMENTTHREADED);
+        hr = RegisterWithMappers(doRegister);
+        CoFreeUnusedLibraries();
     }
-    CoFreeUnusedLibraries();
-    if (SUCCEEDED(initialised))
-        CoUninitialize();
 
     if (FAILED(hr) || doRegister)
         return hr;

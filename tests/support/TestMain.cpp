@@ -1,9 +1,9 @@
 // Entry point of every test program. The page tests find their dialog templates and
 // strings in the test program itself, so the module handle is the program's.
 #include "framework/ModuleState.h"
+#include "framework/Ownership.h"
 
 #include <gtest/gtest.h>
-#include <objbase.h>
 
 int main(int argc, char** argv)
 {
@@ -13,9 +13,7 @@ int main(int argc, char** argv)
     if (GetVersionExA(&version))
         platformId = version.dwPlatformId;
     // Apartment-threaded, as a property frame and a capture program's UI thread are.
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    ComApartment apartment(COINIT_APARTMENTTHREADED);
     ::testing::InitGoogleTest(&argc, argv);
-    const int result = RUN_ALL_TESTS();
-    CoUninitialize();
-    return result;
+    return RUN_ALL_TESTS();
 }

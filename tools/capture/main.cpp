@@ -229,7 +229,7 @@ int wmain(int argc, wchar_t** argv)
         fputs(CaptureUsage(), stdout);
         return exitCaptured;
     }
-    ComApartment runtime;
+    ComApartment runtime(COINIT_MULTITHREADED);
     if (FAILED(runtime.Result()))
         return Fail(exitCaptureFailed,
                     "cannot start the component runtime: " + ResultText(runtime.Result()));

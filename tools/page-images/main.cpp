@@ -84,9 +84,8 @@ int wmain(int argc, wchar_t** argv)
         return exitBadCommandLine;
     }
     // The frame and its pages want a single-threaded apartment, as a program's UI thread has.
-    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
+    ComApartment apartment(COINIT_APARTMENTTHREADED);
+    if (FAILED(apartment.Result()))
         return Fail(exitFailed, "cannot start COM", E_FAIL);
-    const int exitCode = Run(argv[1], argv[2]);
-    CoUninitialize();
-    return exitCode;
+    return Run(argv[1], argv[2]);
 }
