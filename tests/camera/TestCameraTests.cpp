@@ -1,28 +1,13 @@
+#include "NewThread.h"
 #include "camera/TestCamera.h"
-#include "framework/Ownership.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <vector>
 
 namespace {
-
-// The runtime keeps one generator per thread, and a new thread's starts from the
-// default seed: running the camera and the reference draws on fresh threads of their
-// own gives both the same sequence.
-void RunOnFreshThread(std::function<void()> work)
-{
-    auto entry = [](void* context) -> DWORD {
-        (*static_cast<std::function<void()>*>(context))();
-        return 0;
-    };
-    UniqueHandle thread(CreateThread(nullptr, 0, entry, &work, 0, nullptr));
-    ASSERT_TRUE(thread.IsValid());
-    ASSERT_EQ(WaitForSingleObject(thread.Get(), INFINITE), WAIT_OBJECT_0);
-}
 
 BYTE NoiseByte(int generatorValue)
 {
@@ -111,18 +96,20 @@ TEST(TestCamera, FillsFramesFromTheRuntimeGeneratorSkippingOneValueBetweenFrames
     // Guard bytes after each frame show that nothing is written past frameBytes.
     std::vector<BYTE> first(frameBytes + 16, 0xA5);
     std::vector<BYTE> second(frameBytes + 16, 0xA5);
-    RunOnFreshThread([&] {
+    // Running the camera and the reference draws on new threads of their own gives both
+    // the same sequence.
+    ASSERT_TRUE(RunOnNewThread([&] {
         LONGLONG stamp = 0;
         LONG duration = 0;
         camera.CaptureFrame(first.data(), &stamp, &duration);
         camera.CaptureFrame(second.data(), &stamp, &duration);
-    });
+    }));
 
     std::vector<int> draws;
-    RunOnFreshThread([&] {
+    ASSERT_TRUE(RunOnNewThread([&] {
         for (size_t i = 0; i < 2 * (frameBytes + 1); ++i)
             draws.push_back(rand());
-    });
+    }));
     std::vector<BYTE> expectedFirst(frameBytes + 16, 0xA5);
     std::vector<BYTE> expectedSecond(frameBytes + 16, 0xA5);
     for (size_t i = 0; i < frameBytes; ++i) {
@@ -146,7 +133,7 @@ TEST(TestCamera, StoresTheLowByteOfTheGeneratorValueShiftedBySix)
         const unsigned seed = SeedBefore(c.generatorValue);
         int drawn = -1;
         BYTE pixel = 0x5A;
-        RunOnFreshThread([&] {
+        ASSERT_TRUE(RunOnNewThread([&] {
             srand(seed);
             drawn = rand();
             srand(seed);
@@ -155,7 +142,7 @@ TEST(TestCamera, StoresTheLowByteOfTheGeneratorValueShiftedBySix)
             LONGLONG stamp = 0;
             LONG duration = 0;
             camera.CaptureFrame(&pixel, &stamp, &duration);
-        });
+        }));
         ASSERT_EQ(drawn, c.generatorValue) << "the runtime's generator is not the one assumed";
         EXPECT_EQ(pixel, c.expected) << c.generatorValue;
     }

@@ -1,4 +1,5 @@
 // The framework's source filter inside the platform's own filter graph.
+#include "NewThread.h"
 #include "PlatformGraph.h"
 #include "TestSource.h"
 #include "framework/ModuleState.h"
@@ -58,18 +59,11 @@ TEST_F(SourceInPlatformGraph, ConnectsPausesRunsStopsAndReconnects)
 template <class Work>
 bool FinishesWithin(DWORD limitMs, Work work)
 {
-    struct Call
-    {
-        static DWORD WINAPI Run(void* argument)
-        {
-            CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-            (*static_cast<Work*>(argument))();
-            CoUninitialize();
-            return 0;
-        }
-    };
-    UniqueHandle thread(CreateThread(nullptr, 0, Call::Run, &work, 0, nullptr));
-    if (WaitForSingleObject(thread.Get(), limitMs) == WAIT_OBJECT_0)
+    NewThread thread([&work] {
+        ComApartment apartment(COINIT_MULTITHREADED);
+        work();
+    });
+    if (thread.Join(limitMs))
         return true;
     std::fprintf(stderr, "still running after %lu ms: giving up on the process\n", limitMs);
     std::fflush(stderr);

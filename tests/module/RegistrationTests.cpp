@@ -1,13 +1,13 @@
 // Registration linked into the test program, with a registration host of the test's own:
 // it records messages instead of showing them and hands out mappers that log their calls
 // or cannot be made. This program is the "module" its registration names.
+#include "NewThread.h"
 #include "Orvix61Test.h"
 #include "fakes/FakeFilterMapper.h"
 #include "module/Registration.h"
 
 #include <gtest/gtest.h>
 
-#include <thread>
 #include <vector>
 
 namespace {
@@ -171,17 +171,15 @@ TEST_F(Registration, LeavesTheCallersMultithreadedApartmentInitialised)
 {
     registrationHost = platformHost;
     HRESULT registered = E_FAIL, stillInitialised = E_FAIL;
-    std::thread caller([&] {
-        if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)))
+    ASSERT_TRUE(RunOnNewThread([&] {
+        ComApartment apartment(COINIT_MULTITHREADED);
+        if (FAILED(apartment.Result()))
             return;
         registered = AMovieDllRegisterServer2(TRUE);
         ComPtr<IFilterGraph> graph;
         stillInitialised = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
                                             IID_IFilterGraph, graph.PutVoid());
-        graph.Reset();
-        CoUninitialize();
-    });
-    caller.join();
+    }));
     EXPECT_EQ(S_OK, registered);
     EXPECT_EQ(S_OK, stillInitialised);
 }

@@ -4,6 +4,7 @@
 // finding the controls by id, changing choices and pressing OK.
 #include "FrameWindows.h"
 #include "ModuleUnderTest.h"
+#include "NewThread.h"
 #include "Orvix61Test.h"
 #include "pages/PageResources.h"
 
@@ -15,7 +16,6 @@
 #include <cstdio>
 #include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -93,8 +93,7 @@ public:
     Failures Finish()
     {
         SetEvent(frameReturned.Get());
-        if (thread.joinable())
-            thread.join();
+        thread.Join();
         return failures;
     }
 
@@ -153,7 +152,7 @@ private:
     const WPARAM closeButton;
     UniqueHandle frameReturned;    // set once the frame's modal loop has ended
     Failures failures;             // the user thread's until it is joined
-    std::thread thread;
+    NewThread thread;
 };
 
 std::string Joined(const Failures& failures)

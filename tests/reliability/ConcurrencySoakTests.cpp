@@ -10,6 +10,7 @@
 //   ORVIX_SOAK_SECONDS  how long each soak lasts (default 3)
 //   ORVIX_SOAK_SEED     the threads' random choices (default: CI's fixed seed)
 #include "ModuleUnderTest.h"
+#include "NewThread.h"
 #include "Orvix61Test.h"
 #include "PlatformGraph.h"
 #include "ReliabilitySupport.h"
@@ -64,26 +65,23 @@ public:
     {
     }
 
-    void Start() { thread.Reset(CreateThread(nullptr, 0, Entry, this, 0, nullptr)); }
-    void Join() { WaitForSingleObject(thread.Get(), INFINITE); }
+    void Start()
+    {
+        thread = std::make_unique<NewThread>([this] {
+            ComApartment apartment(COINIT_MULTITHREADED);
+            body(*this);
+            Doing("done");
+        });
+    }
+    void Join() { thread->Join(); }
     void Doing(const char* what) { doing = what; }
     std::string Describe() const { return std::string(name) + ": " + doing; }
 
 private:
-    static DWORD WINAPI Entry(void* argument)
-    {
-        auto* self = static_cast<SoakThread*>(argument);
-        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-        self->body(*self);
-        self->Doing("done");
-        CoUninitialize();
-        return 0;
-    }
-
     const char* const name;
     const char* volatile doing = "starting";
     const std::function<void(SoakThread&)> body;
-    UniqueHandle thread;
+    std::unique_ptr<NewThread> thread;
 };
 
 CameraSettings RandomSettings(SeededRandom& random)

@@ -65,27 +65,24 @@ void NoteCurrentCase(const std::string& text)
 
 Watchdog::Watchdog(DWORD limitMs, std::function<std::string()> describeStuck)
     : limitMs(limitMs), describeStuck(std::move(describeStuck)),
-      dismissed(CreateEventW(nullptr, TRUE, FALSE, nullptr))
+      dismissed(CreateEventW(nullptr, TRUE, FALSE, nullptr)), thread([this] { Watch(); })
 {
-    thread.Reset(CreateThread(nullptr, 0, Watch, this, 0, nullptr));
 }
 
 Watchdog::~Watchdog()
 {
     SetEvent(dismissed.Get());
-    WaitForSingleObject(thread.Get(), INFINITE);
+    thread.Join();
 }
 
-DWORD WINAPI Watchdog::Watch(void* argument)
+void Watchdog::Watch()
 {
-    auto* watchdog = static_cast<Watchdog*>(argument);
-    if (WaitForSingleObject(watchdog->dismissed.Get(), watchdog->limitMs) == WAIT_OBJECT_0)
-        return 0;
-    std::fprintf(stderr, "\nstill running after %lu ms, giving up on the process: %s\n",
-                 watchdog->limitMs, watchdog->describeStuck().c_str());
+    if (WaitForSingleObject(dismissed.Get(), limitMs) == WAIT_OBJECT_0)
+        return;
+    std::fprintf(stderr, "\nstill running after %lu ms, giving up on the process: %s\n", limitMs,
+                 describeStuck().c_str());
     std::fflush(stderr);
     TerminateProcess(GetCurrentProcess(), 3);
-    return 0;
 }
 
 FrameCounter::FrameCounter() : arrived(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}

@@ -3,6 +3,7 @@
 // that a crash prints so that the case can be replayed, a watchdog that turns a hang into
 // a failed run, the figures a leak would show in, and the filter variant whose registry
 // keys these tests own.
+#include "NewThread.h"
 #include "filter/FilterVariant.h"
 #include "framework/MediaType.h"
 #include "framework/Ownership.h"
@@ -57,12 +58,12 @@ public:
     Watchdog& operator=(const Watchdog&) = delete;
 
 private:
-    static DWORD WINAPI Watch(void* watchdog);
+    void Watch();
 
     const DWORD limitMs;
     const std::function<std::string()> describeStuck;
     UniqueHandle dismissed;
-    UniqueHandle thread;
+    NewThread thread;    // made last: it watches the fields above
 };
 
 // Counts the samples that pass the Sample Grabber without keeping anything of them, so

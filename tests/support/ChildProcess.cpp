@@ -1,8 +1,8 @@
 #include "ChildProcess.h"
 
+#include "NewThread.h"
 #include "framework/Ownership.h"
 
-#include <thread>
 #include <vector>
 
 ProgramResult RunProgram(const std::wstring& commandLine, DWORD timeoutMs)
@@ -32,7 +32,7 @@ ProgramResult RunProgram(const std::wstring& commandLine, DWORD timeoutMs)
     // Only the child may hold the write end now, so the reader sees the end of its output.
     writer.Reset();
 
-    std::thread collect([&] {
+    NewThread collect([&] {
         char chunk[4096];
         DWORD read = 0;
         while (ReadFile(reader.Get(), chunk, sizeof(chunk), &read, nullptr) && read > 0)
@@ -41,7 +41,7 @@ ProgramResult RunProgram(const std::wstring& commandLine, DWORD timeoutMs)
     result.finished = WaitForSingleObject(processHandle.Get(), timeoutMs) == WAIT_OBJECT_0;
     if (!result.finished)
         TerminateProcess(processHandle.Get(), 1);
-    collect.join();
+    collect.Join();
     GetExitCodeProcess(processHandle.Get(), &result.exitCode);
     return result;
 }
