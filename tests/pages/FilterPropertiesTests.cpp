@@ -32,18 +32,11 @@ protected:
     ComPtr<IPropertyPage> ActivePage(IUnknown* object = nullptr)
     {
         HRESULT result = S_OK;
-        ComPtr<IPropertyPage> page =
-            AsPropertyPage(CreateFilterProperties(nullptr, &result, TestVariant(1)));
-        EXPECT_EQ(result, S_OK);
-        EXPECT_EQ(page->SetPageSite(&site), S_OK);
-        IUnknown* objects[1] = {object ? object : static_cast<IIPFilter*>(&filter)};
-        bindResult = page->SetObjects(1, objects);
-        EXPECT_EQ(page->Activate(parent, &pageRect, FALSE), S_OK);
-        return page;
+        CUnknown* created = CreateFilterProperties(nullptr, &result, TestVariant(1));
+        return ShowPage(created, result, object ? object : static_cast<IIPFilter*>(&filter));
     }
 
     FakeIPFilter filter{IID_IIPFilter1};
-    HRESULT bindResult = E_FAIL;
 };
 
 TEST_F(FilterProperties, FreshSettingsShowDefaultsAndWriteBackTheOfferedIndices)

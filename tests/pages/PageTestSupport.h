@@ -109,6 +109,18 @@ protected:
         EXPECT_EQ(ObjectCount, startCount);
     }
 
+    // A page just made by its creation function (`created`, `result`), given the site,
+    // bound to `object` (its answer kept in bindResult) and shown in the parent window.
+    ComPtr<IPropertyPage> ShowPage(CUnknown* created, HRESULT result, IUnknown* object)
+    {
+        ComPtr<IPropertyPage> page = AsPropertyPage(created);
+        EXPECT_EQ(result, S_OK);
+        EXPECT_EQ(page->SetPageSite(&site), S_OK);
+        bindResult = page->SetObjects(1, &object);
+        EXPECT_EQ(page->Activate(parent, &pageRect, FALSE), S_OK);
+        return page;
+    }
+
     // The page's dialog while it is active: the parent's only child.
     HWND PageDialog() const { return GetWindow(parent, GW_CHILD); }
 
@@ -116,4 +128,5 @@ protected:
     FakePropertyPageSite site;
     HWND parent = nullptr;
     const RECT pageRect = {10, 20, 360, 320};
+    HRESULT bindResult = E_FAIL;
 };

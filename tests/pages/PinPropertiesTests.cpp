@@ -23,18 +23,11 @@ protected:
     ComPtr<IPropertyPage> ActivePage(IUnknown* object = nullptr)
     {
         HRESULT result = S_OK;
-        ComPtr<IPropertyPage> page =
-            AsPropertyPage(CreatePinProperties(nullptr, &result, TestVariant(2)));
-        EXPECT_EQ(result, S_OK);
-        EXPECT_EQ(page->SetPageSite(&site), S_OK);
-        IUnknown* objects[1] = {object ? object : static_cast<IIPPin*>(&pin)};
-        bindResult = page->SetObjects(1, objects);
-        EXPECT_EQ(page->Activate(parent, &pageRect, FALSE), S_OK);
-        return page;
+        CUnknown* created = CreatePinProperties(nullptr, &result, TestVariant(2));
+        return ShowPage(created, result, object ? object : static_cast<IIPPin*>(&pin));
     }
 
     FakeIPPin pin{IID_IIPPin2};
-    HRESULT bindResult = E_FAIL;
 };
 
 TEST_F(PinProperties, DefaultIndexShowsRgb32AtFullSizeAndIsNeverDirty)
