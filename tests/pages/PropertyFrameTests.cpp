@@ -126,24 +126,12 @@ private:
         if (FrameHasReturned(CloseTimeoutMs))
             return;
         failures.push_back("the frame did not close in time");
-        CloseEveryWindow();
+        CloseThreadWindows(uiThread);
         if (FrameHasReturned(CloseTimeoutMs))
             return;
         std::fprintf(stderr, "The property frame cannot be closed; ending the test program.\n");
         std::fflush(stderr);
         TerminateProcess(GetCurrentProcess(), 3);
-    }
-
-    void CloseEveryWindow() const
-    {
-        EnumThreadWindows(
-            uiThread,
-            [](HWND window, LPARAM) -> BOOL {
-                PostMessageA(window, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
-                PostMessageA(window, WM_CLOSE, 0, 0);
-                return TRUE;
-            },
-            0);
     }
 
     const DWORD uiThread;

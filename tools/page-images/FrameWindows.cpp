@@ -1,5 +1,7 @@
 #include "FrameWindows.h"
 
+#include <prsht.h>
+
 HWND FindControl(HWND root, int controlId)
 {
     struct Search
@@ -39,4 +41,16 @@ HWND FindFrameShowing(DWORD thread, int controlId)
         },
         reinterpret_cast<LPARAM>(&search));
     return search.frame;
+}
+
+void CloseThreadWindows(DWORD thread)
+{
+    EnumThreadWindows(
+        thread,
+        [](HWND window, LPARAM) -> BOOL {
+            PostMessageA(window, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+            PostMessageA(window, WM_CLOSE, 0, 0);
+            return TRUE;
+        },
+        0);
 }

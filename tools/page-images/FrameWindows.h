@@ -10,3 +10,6 @@ HWND FindControl(HWND root, int controlId);
 // makes its controls visible by the last step of its activation, so a visible control
 // has its contents.
 HWND FindFrameShowing(DWORD thread, int controlId);
+
+// Cancels and closes whatever `thread` shows: the frame, or a message in its way.
+void CloseThreadWindows(DWORD thread);

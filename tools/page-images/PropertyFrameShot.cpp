@@ -28,19 +28,6 @@ struct Shot
 // frame is modal, so a thread has at most one.
 thread_local Shot* activeShot = nullptr;
 
-// Cancels and closes whatever the thread shows: the frame, or a message in its way.
-void CloseThreadWindows(DWORD thread)
-{
-    EnumThreadWindows(
-        thread,
-        [](HWND window, LPARAM) -> BOOL {
-            PostMessageA(window, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
-            PostMessageA(window, WM_CLOSE, 0, 0);
-            return TRUE;
-        },
-        0);
-}
-
 void CALLBACK OnTimer(HWND, UINT, UINT_PTR, DWORD)
 {
     Shot* shot = activeShot;
