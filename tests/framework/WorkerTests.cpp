@@ -1,11 +1,10 @@
 // The source stream's worker thread: its commands, its frame loop and how it ends.
+#include "NewThread.h"
 #include "TestSource.h"
 #include "fakes/FakeInputPin.h"
 #include "framework/ModuleState.h"
 
 #include <gtest/gtest.h>
-
-#include <thread>
 
 namespace {
 
@@ -192,10 +191,10 @@ TEST_F(Worker, ReleasingAFilterMidFrameEndsItsWorkerBeforeAnyDestructorRuns)
     ASSERT_TRUE(fill.WaitUntilHeld());
     downstream.Disconnect();    // the downstream lets go of the pin, as a graph does
 
-    std::thread releasing([this] { filter.Reset(); });    // waits for the worker to end
+    NewThread releasing([this] { filter.Reset(); });    // waits for the worker to end
     EXPECT_TRUE(log.WaitFor("peerAllocator.Decommit"));
     fill.Open();
-    releasing.join();
+    releasing.Join();
 
     EXPECT_LT(log.PositionOf("source.FillSample let go"), log.PositionOf("source.OnWorkerDestroy"));
     EXPECT_LT(log.PositionOf("source.OnWorkerDestroy"), log.PositionOf("source stream destroyed"));
