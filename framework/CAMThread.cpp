@@ -69,19 +69,8 @@ void CAMThread::CompleteCommand(HRESULT result)
 
 DWORD WINAPI CAMThread::WorkerEntry(void* thread)
 {
-    // The worker joins the multithreaded apartment, so that it may call the objects it
-    // delivers to whatever apartment they were made in. ole32 is looked up, not loaded:
-    // the module imports it, so it is there.
-    using CoInitializeExFunction = HRESULT(WINAPI*)(void*, DWORD);
-    HRESULT initialised = E_FAIL;
-    if (HMODULE ole = GetModuleHandleA("ole32.dll")) {
-        auto coInitializeEx = reinterpret_cast<CoInitializeExFunction>(
-            reinterpret_cast<void*>(GetProcAddress(ole, "CoInitializeEx")));
-        if (coInitializeEx)
-            initialised = coInitializeEx(nullptr, COINIT_DISABLE_OLE1DDE);
-    }
-    const DWORD exitCode = static_cast<CAMThread*>(thread)->WorkerMain();
-    if (SUCCEEDED(initialised))
-        CoUninitialize();
-    return exitCode;
+    // The worker joins the multithreaded apartment for as long as it runs, so that it may
+    // call the objects it delivers to whatever apartment they were made in.
+    const ComApartment apartment(COINIT_MULTITHREADED | COINIT_DISABLE_OLE1DDE);
+    return static_cast<CAMThread*>(thread)->WorkerMain();
 }
