@@ -3,6 +3,7 @@
 // that a stopping filter holds while it waits for its worker, and nothing may read what
 // another thread is freeing. Both soaks run under Wine's heap checking.
 //   ORVIX_SOAK_SECONDS  how long the information soak lasts (default 3)
+#include "NewThread.h"
 #include "PlatformGraph.h"
 #include "ReliabilitySupport.h"
 #include "filter/CaptureFilterSupport.h"
@@ -11,8 +12,8 @@
 
 #include <cstdio>
 #include <cwchar>
+#include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -221,30 +222,30 @@ TEST(FilterLocks, InformationAskedWhileGraphsAddRemoveAndRenameTheFilterIsWhole)
                               std::wstring(200, L'n'), std::wstring(127, L'm') + L"tail"},
                              GetTickCount64() + seconds * 1000};
 
-        std::vector<std::thread> threads;
+        std::vector<std::unique_ptr<NewThread>> threads;
         for (int g = 0; g < 2; ++g) {
-            threads.emplace_back([&soak, g] {
-                ComApartment apartment;
+            threads.push_back(std::make_unique<NewThread>([&soak, g] {
+                ComApartment apartment(COINIT_MULTITHREADED);
                 for (size_t turn = 0; soak.Running(); ++turn) {
                     const std::wstring& name = soak.names[turn % soak.names.size()];
                     if (SUCCEEDED(soak.graphs[g]->AddFilter(soak.filter, name.c_str())))
                         soak.graphs[g]->RemoveFilter(soak.filter);
                     InterlockedIncrement(&soak.moves);
                 }
-            });
+            }));
         }
-        threads.emplace_back([&soak] {
-            ComApartment apartment;
+        threads.push_back(std::make_unique<NewThread>([&soak] {
+            ComApartment apartment(COINIT_MULTITHREADED);
             for (size_t turn = 0; soak.Running(); ++turn) {
                 IFilterGraph* graph = turn % 3 == 2 ? nullptr : soak.graphs[turn % 3];
                 const std::wstring& name = soak.names[(turn * 7) % soak.names.size()];
                 soak.filter->JoinFilterGraph(graph, turn % 5 == 4 ? nullptr : name.c_str());
                 InterlockedIncrement(&soak.moves);
             }
-        });
+        }));
         for (int asker = 0; asker < 2; ++asker) {
-            threads.emplace_back([&soak] {
-                ComApartment apartment;
+            threads.push_back(std::make_unique<NewThread>([&soak] {
+                ComApartment apartment(COINIT_MULTITHREADED);
                 while (soak.Running()) {
                     FILTER_INFO info = {};
                     const HRESULT asked = soak.filter->QueryFilterInfo(&info);
@@ -258,13 +259,13 @@ TEST(FilterLocks, InformationAskedWhileGraphsAddRemoveAndRenameTheFilterIsWhole)
                         InterlockedIncrement(&soak.wrongAnswers);
                     InterlockedIncrement(&soak.answers);
                 }
-            });
+            }));
         }
         {
             Watchdog watchdog(DWORD(seconds * 1000) + WatchdogMs,
                               [] { return std::string("the information soak"); });
-            for (std::thread& thread : threads)
-                thread.join();
+            for (const auto& thread : threads)
+                thread->Join();
         }
         std::printf("information soak: %llu s, %ld moves and renames, %ld answers\n",
                     (unsigned long long)seconds, soak.moves, soak.answers);

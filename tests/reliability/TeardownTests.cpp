@@ -6,6 +6,7 @@
 // failed run that says where it stuck.
 //   ORVIX_TEARDOWN_CYCLES  releases per case (default 200)
 #include "ModuleUnderTest.h"
+#include "NewThread.h"
 #include "Orvix61Test.h"
 #include "ReliabilitySupport.h"
 #include "fakes/FakeInputPin.h"
@@ -16,7 +17,6 @@
 
 #include <cstdio>
 #include <string>
-#include <thread>
 
 namespace {
 
@@ -37,12 +37,12 @@ struct Progress
 void ReleaseWhileHeld(ComPtr<IBaseFilter>* filter, CallLog* log, Gate* gate, Progress* progress)
 {
     progress->step = "releasing the filter on another thread";
-    std::thread releasing([filter] { filter->Reset(); });
+    NewThread releasing([filter] { filter->Reset(); });
     progress->step = "waiting for the release to decommit the allocator";
     EXPECT_TRUE(log->WaitFor("peerAllocator.Decommit"));
     gate->Open();
     progress->step = "waiting for the release to end";
-    releasing.join();
+    releasing.Join();
 }
 
 TEST(Teardown, AStreamWithNothingInItsDestructorIsStoppedBeforeItIsDestroyed)
