@@ -40,9 +40,9 @@ void TestCamera::ConfigureGeometry(LONG width, LONG height, LONG bitCount)
 
 void TestCamera::UpdateFrameBytes()
 {
-    // Formed in 64 bits and saturated: a connection may carry a bit count or a size no
-    // camera has, and the product must not wrap into a small or negative byte count.
-    const LONGLONG bytes = LONGLONG(geometry.width) * geometry.height * geometry.bitsPerPixel / 8;
+    // Saturated: a connection may carry a bit count or a size no camera has, and the
+    // count must not wrap into a small or negative one.
+    const LONGLONG bytes = CameraFrameBytes(geometry.width, geometry.height, geometry.bitsPerPixel);
     geometry.frameBytes = bytes > LONG_MAX ? LONG_MAX : bytes < LONG_MIN ? LONG_MIN : LONG(bytes);
 }
 
@@ -90,6 +90,12 @@ void TestCamera::FillNoiseFrame(BYTE* buffer)
         generatorState = GeneratorStep(generatorState);
         noiseFromModel = beyond == GeneratorValue(generatorState);
     }
+}
+
+LONGLONG CameraFrameBytes(LONG width, LONG height, LONG bitsPerPixel)
+{
+    const LONGLONG rows = height < 0 ? -LONGLONG(height) : LONGLONG(height);
+    return LONGLONG(width) * rows * bitsPerPixel / 8;
 }
 
 UINT EnumerateCameras(CameraEntry* entries, UINT capacity)

@@ -92,5 +92,10 @@ struct CameraEntry
     char name[32];    // "Test camera %d"
 };
 
+// The bytes the camera writes per frame of this layout: width × |height| × bits / 8, formed
+// in 64 bits, so that no layout a connection may carry wraps it. The camera keeps it as its
+// frameBytes; the pin asks its buffers at no less.
+LONGLONG CameraFrameBytes(LONG width, LONG height, LONG bitsPerPixel);
+
 // Fills up to `capacity` entries and returns how many: min(4, capacity).
 UINT EnumerateCameras(CameraEntry* entries, UINT capacity);

@@ -26,14 +26,6 @@ const VIDEOINFOHEADER* VideoHeaderOf(const AM_MEDIA_TYPE& type)
     return reinterpret_cast<const VIDEOINFOHEADER*>(type.pbFormat);
 }
 
-// What the camera writes per frame for this header: width x |height| x bits / 8.
-LONGLONG CameraFrameBytes(const BITMAPINFOHEADER& header)
-{
-    const LONGLONG rows =
-        header.biHeight < 0 ? -LONGLONG(header.biHeight) : LONGLONG(header.biHeight);
-    return LONGLONG(header.biWidth) * rows * header.biBitCount / 8;
-}
-
 }    // namespace
 
 CCapSrcStream::CCapSrcStream(HRESULT* result, CCapSrc* filter, const wchar_t* pinName,
@@ -115,7 +107,7 @@ HRESULT CCapSrcStream::ChooseBufferSize(IMemAllocator* candidate, ALLOCATOR_PROP
     }
     // Never less than the camera will write for this geometry, whatever the header's
     // image size says: a sample must hold a whole frame.
-    LONGLONG bufferBytes = CameraFrameBytes(header);
+    LONGLONG bufferBytes = CameraFrameBytes(header.biWidth, header.biHeight, header.biBitCount);
     if (LONGLONG(header.biSizeImage) > bufferBytes)
         bufferBytes = header.biSizeImage;
     if (bufferBytes <= 0 || bufferBytes > LONG_MAX)
