@@ -48,8 +48,6 @@ public:
     // The current record, whole; for the pin when a connection is made.
     CameraSettings CurrentSettings();
 
-    const FilterVariant& Variant() const { return variant; }
-
 private:
     const FilterVariant variant;
     CriticalSection settingsLock;

@@ -10,7 +10,6 @@
 #include <ksmedia.h>
 
 #include <cstring>
-#include <utility>
 
 namespace {
 
@@ -192,11 +191,12 @@ HRESULT CCapSrcStream::SetFormat(AM_MEDIA_TYPE* type)
         return E_POINTER;
     {
         // Copied aside first: a failed copy leaves the pin with its old, whole type. The
-        // records trade contents under typeLock, and the old type is freed after it.
-        CMediaTypeRecord stored;
+        // old type moves out under typeLock and is freed after it.
+        CMediaTypeRecord stored, replaced;
         RETURN_IF_FAILED(stored.CopyFrom(*type));
         ScopedLock hold(typeLock);
-        std::swap(static_cast<AM_MEDIA_TYPE&>(connectionType), static_cast<AM_MEDIA_TYPE&>(stored));
+        replaced.MoveFrom(connectionType);
+        connectionType.MoveFrom(stored);
     }
     ComPtr<IPin> connected;
     const bool isConnected = ConnectedTo(connected.Put()) == S_OK;
