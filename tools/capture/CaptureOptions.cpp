@@ -1,5 +1,6 @@
 #include "CaptureOptions.h"
 
+#include "ToolText.h"
 #include "camera/FormatTable.h"
 
 #include <cwchar>
@@ -11,23 +12,6 @@ std::string Narrow(const std::wstring& text)
     for (wchar_t character : text)
         narrow += character < 0x80 ? char(character) : '?';
     return narrow;
-}
-
-// A whole decimal number within [lowest, highest]; nothing else passes.
-bool ParseNumber(const std::wstring& text, int lowest, int highest, int* value)
-{
-    if (text.empty() || text.size() > 9)
-        return false;
-    int number = 0;
-    for (wchar_t digit : text) {
-        if (digit < L'0' || digit > L'9')
-            return false;
-        number = number * 10 + (digit - L'0');
-    }
-    if (number < lowest || number > highest)
-        return false;
-    *value = number;
-    return true;
 }
 
 std::string ComposeUsage()
@@ -91,14 +75,15 @@ bool ParseCaptureOptions(int argc, const wchar_t* const* argv, CaptureOptions* o
             }
             options->deviceName = value;
         } else if (option == L"--format") {
-            if (!ParseNumber(value, FirstFormatIndex, LastFormatIndex, &options->formatIndex)) {
+            if (!ParseWholeNumber(value, FirstFormatIndex, LastFormatIndex,
+                                  &options->formatIndex)) {
                 *error = "--format takes a capability number from "
                          + std::to_string(FirstFormatIndex) + " to "
                          + std::to_string(LastFormatIndex) + ", not '" + Narrow(value) + "'";
                 return false;
             }
         } else if (option == L"--frames") {
-            if (!ParseNumber(value, 1, mostFrames, &options->frameCount)) {
+            if (!ParseWholeNumber(value, 1, mostFrames, &options->frameCount)) {
                 *error = "--frames takes a number of frames from 1 to " + std::to_string(mostFrames)
                          + ", not '" + Narrow(value) + "'";
                 return false;

@@ -5,6 +5,7 @@
 #include "CaptureGraph.h"
 #include "CaptureOptions.h"
 #include "FrameCollector.h"
+#include "ToolText.h"
 #include "VideoDevices.h"
 #include "framework/Ownership.h"
 
@@ -26,17 +27,6 @@ enum ExitCode
 
 // A frame that does not come within this long means the device has stopped.
 constexpr DWORD frameTimeoutMs = 15000;
-
-std::string Utf8(const std::wstring& text)
-{
-    const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), int(text.size()), nullptr, 0,
-                                          nullptr, nullptr);
-    std::string narrow(size_t(bytes > 0 ? bytes : 0), '\0');
-    if (bytes > 0)
-        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), int(text.size()), &narrow[0], bytes, nullptr,
-                            nullptr);
-    return narrow;
-}
 
 std::string ResultText(HRESULT hr)
 {
