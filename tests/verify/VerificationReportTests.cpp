@@ -1,0 +1,141 @@
+// The report on a sequence of frames: which numbers were dropped, repeated or came out of
+// order, and when a capture counts as exact and consecutive.
+#include "verify/VerificationReport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+FrameMatch ExactFrame(uint64_t number)
+{
+    FrameMatch match;
+    match.recognised = true;
+    match.number = number;
+    match.comparedBytes = 589824;
+    return match;
+}
+
+VerificationReport ReportOf(const std::vector<uint64_t>& numbers, bool fromStreamStart)
+{
+    VerificationReport report(fromStreamStart);
+    for (uint64_t number : numbers)
+        report.Add(ExactFrame(number), FramePlace{});
+    return report;
+}
+
+std::string Printed(const VerificationReport& report)
+{
+    char path[MAX_PATH] = {};
+    char folder[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, folder);
+    GetTempFileNameA(folder, "rep", 0, path);
+    FILE* file = fopen(path, "w+");
+    report.Print(file);
+    std::string text;
+    rewind(file);
+    for (int character = fgetc(file); character != EOF; character = fgetc(file))
+        text += char(character);
+    fclose(file);
+    DeleteFileA(path);
+    return text;
+}
+
+std::vector<std::pair<uint64_t, uint64_t>> DroppedOf(const VerificationReport& report)
+{
+    std::vector<std::pair<uint64_t, uint64_t>> dropped;
+    for (const FrameRange& range : report.Dropped())
+        dropped.emplace_back(range.first, range.last);
+    return dropped;
+}
+
+TEST(VerificationReport, ConsecutiveFramesFromTheStartAreExactAndConsecutive)
+{
+    const VerificationReport report = ReportOf({0, 1, 2, 3}, true);
+    EXPECT_TRUE(report.AllExactAndConsecutive());
+    EXPECT_EQ(report.ExpectedNext(), 4u);
+    EXPECT_EQ(Printed(report), "Verified:      4 frames: 4 exact\n"
+                               "Frame numbers: first 0, last 3\n"
+                               "Dropped:       none\n"
+                               "Repeated:      none\n"
+                               "Out of order:  none\n"
+                               "Result:        every frame exact and consecutive\n");
+    EXPECT_FALSE(VerificationReport(true).AllExactAndConsecutive());    // nothing verified
+}
+
+TEST(VerificationReport, TellsDroppedRepeatedAndReorderedFramesApart)
+{
+    // 2 and 3 swapped, 5 repeated, 7 to 9 and 11 dropped.
+    const VerificationReport report = ReportOf({0, 1, 3, 2, 4, 5, 5, 6, 10, 12}, false);
+    EXPECT_FALSE(report.AllExactAndConsecutive());
+    EXPECT_EQ(DroppedOf(report), (std::vector<std::pair<uint64_t, uint64_t>>{{7, 9}, {11, 11}}));
+    EXPECT_EQ(Printed(report), "  #2: frame 3, after frame 1\n"
+                               "  #3: frame 2, out of order after frame 3\n"
+                               "  #6: frame 5, again\n"
+                               "  #8: frame 10, after frame 6\n"
+                               "  #9: frame 12, after frame 10\n"
+                               "Verified:      10 frames: 10 exact\n"
+                               "Frame numbers: first 0, last 12\n"
+                               "Dropped:       4 frames: 7 to 9, 11\n"
+                               "Repeated:      1 frame: 5\n"
+                               "Out of order:  1 frame: 2\n"
+                               "Result:        NOT every frame exact and consecutive\n");
+}
+
+TEST(VerificationReport, CountsFramesBeforeTheFirstAsDroppedOnlyFromTheStreamStart)
+{
+    EXPECT_TRUE(ReportOf({3, 4}, false).AllExactAndConsecutive());
+    const VerificationReport fromStart = ReportOf({3, 4}, true);
+    EXPECT_FALSE(fromStart.AllExactAndConsecutive());
+    EXPECT_EQ(DroppedOf(fromStart), (std::vector<std::pair<uint64_t, uint64_t>>{{0, 2}}));
+}
+
+TEST(VerificationReport, ListsTheFirstTroublesAndCountsTheRest)
+{
+    std::vector<uint64_t> everyOther;
+    for (uint64_t number = 0; number < 2 * (ListedTroubles + 10); number += 2)
+        everyOther.push_back(number);
+    const VerificationReport report = ReportOf(everyOther, false);
+    const std::string printed = Printed(report);
+    EXPECT_NE(printed.find("  #50: frame 100, after frame 98\n  ... and 9 more frames not exact "
+                           "or not in order\n"),
+              std::string::npos)
+        << printed;
+    EXPECT_NE(printed.find("Dropped:       59 frames: 1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 21, 23, "
+                           "25, 27, 29, 31, 33, 35, 37, 39 and 39 more runs\n"),
+              std::string::npos)
+        << printed;
+}
+
+TEST(VerificationReport, AnUnmatchedFrameTakesAPlaceInTheStream)
+{
+    VerificationReport report(true);
+    report.Add(ExactFrame(0), FramePlace{});
+    FrameMatch unmatched;
+    unmatched.number = report.ExpectedNext();
+    unmatched.differingBytes = 589000;
+    unmatched.firstDifference = 1537;
+    unmatched.row = 1;
+    unmatched.column = 0;
+    unmatched.comparedBytes = 589824;
+    report.Add(unmatched, FramePlace{"frames.raw", true, 589824});
+    EXPECT_EQ(report.UnmatchedInARow(), 1u);
+    EXPECT_EQ(report.ExpectedNext(), 2u);
+    report.Add(ExactFrame(2), FramePlace{});
+    EXPECT_EQ(report.UnmatchedInARow(), 0u);
+    EXPECT_FALSE(report.AllExactAndConsecutive());
+    EXPECT_EQ(Printed(report),
+              "  #1 (frames.raw, byte 589,824): matches no frame from 0 to 100,001; against frame "
+              "1, 589,000 bytes differ, the first at byte 1,537 (row 1, column 0)\n"
+              "Verified:      3 frames: 2 exact, 1 matching no frame\n"
+              "Frame numbers: first 0, last 2\n"
+              "Dropped:       1 frame: 1\n"
+              "Repeated:      none\n"
+              "Out of order:  none\n"
+              "Result:        NOT every frame exact and consecutive\n");
+}
+
+}    // namespace
