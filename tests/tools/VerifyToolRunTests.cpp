@@ -1,0 +1,442 @@
+// orvix-verify run as a user runs it, on files made of the camera's frames: raw captures
+// with frames removed, repeated, swapped, damaged, turned or cut short, stills as the
+// capture tool and an imaging component write them, and inputs that cannot be verified.
+#include "BitmapFile.h"
+#include "ChildProcess.h"
+#include "framework/Ownership.h"
+#include "verify/FrameVerifier.h"
+#include "verify/VerificationReport.h"
+
+#include <windows.h>
+#include <gtest/gtest.h>
+#include <wincodec.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Frame = std::vector<BYTE>;
+
+enum ExitCode
+{
+    exitExact = 0,
+    exitNotExact = 1,
+    exitBadOption = 2,
+    exitBadInput = 3,
+};
+
+FrameFormat FormatOf(FormatIndex index)
+{
+    FrameFormat format;
+    EXPECT_TRUE(DescribeFrameFormat(index, &format));
+    return format;
+}
+
+Frame ModelFrame(const FrameFormat& format, uint64_t number)
+{
+    Frame bytes(format.frameBytes);
+    FillNoise(FrameStartState(format, number), bytes.data(), bytes.size(), FastestNoiseKernel());
+    return bytes;
+}
+
+std::vector<Frame> ModelFrames(const FrameFormat& format, const std::vector<uint64_t>& numbers)
+{
+    std::vector<Frame> frames;
+    for (uint64_t number : numbers)
+        frames.push_back(ModelFrame(format, number));
+    return frames;
+}
+
+Frame RowsReversed(const FrameFormat& format, const Frame& frame)
+{
+    Frame reversed(frame.size());
+    for (LONG row = 0; row < format.height; ++row)
+        memcpy(reversed.data() + size_t(format.height - 1 - row) * format.rowBytes,
+               frame.data() + size_t(row) * format.rowBytes, format.rowBytes);
+    return reversed;
+}
+
+std::string Narrow(const std::wstring& text)
+{
+    return std::string(text.begin(), text.end());
+}
+
+bool WriteFileBytes(const std::wstring& path, const std::vector<Frame>& parts)
+{
+    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    for (const Frame& part : parts) {
+        DWORD written = 0;
+        if (!file.IsValid()
+            || !WriteFile(file.Get(), part.data(), DWORD(part.size()), &written, nullptr)
+            || written != part.size())
+            return false;
+    }
+    return file.IsValid();
+}
+
+// An image file through the platform's imaging component, of pixels in `pixelFormat`,
+// rows unpadded.
+HRESULT WriteImage(const std::wstring& path, REFGUID container, REFGUID pixelFormat, UINT width,
+                   UINT height, UINT pixelBytes, const Frame& pixels)
+{
+    ComPtr<IWICImagingFactory> factory;
+    ComPtr<IWICBitmap> bitmap;
+    ComPtr<IWICStream> stream;
+    ComPtr<IWICBitmapEncoder> encoder;
+    ComPtr<IWICBitmapFrameEncode> frame;
+    HRESULT hr = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                  IID_IWICImagingFactory, factory.PutVoid());
+    WICPixelFormatGUID written = pixelFormat;
+    if (SUCCEEDED(hr))
+        hr = factory->CreateBitmapFromMemory(width, height, pixelFormat, width * pixelBytes,
+                                             UINT(pixels.size()), const_cast<BYTE*>(pixels.data()),
+                                             bitmap.Put());
+    if (SUCCEEDED(hr))
+        hr = factory->CreateStream(stream.Put());
+    if (SUCCEEDED(hr))
+        hr = stream->InitializeFromFilename(path.c_str(), GENERIC_WRITE);
+    if (SUCCEEDED(hr))
+        hr = factory->CreateEncoder(container, nullptr, encoder.Put());
+    if (SUCCEEDED(hr))
+        hr = encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache);
+    if (SUCCEEDED(hr))
+        hr = encoder->CreateNewFrame(frame.Put(), nullptr);
+    if (SUCCEEDED(hr))
+        hr = frame->Initialize(nullptr);
+    if (SUCCEEDED(hr))
+        hr = frame->SetSize(width, height);
+    if (SUCCEEDED(hr))
+        hr = frame->SetPixelFormat(&written);
+    if (SUCCEEDED(hr) && !IsEqualGUID(written, pixelFormat))
+        hr = E_FAIL;    // the still must keep the depth the test gives it
+    if (SUCCEEDED(hr))
+        hr = frame->WriteSource(bitmap.Get(), nullptr);
+    if (SUCCEEDED(hr))
+        hr = frame->Commit();
+    if (SUCCEEDED(hr))
+        hr = encoder->Commit();
+    return hr;
+}
+
+// The colour bytes of an RGB32 frame, three a pixel.
+Frame ColourBytes(const Frame& frame)
+{
+    Frame colour;
+    for (size_t pixel = 0; pixel < frame.size(); pixel += 4)
+        colour.insert(colour.end(), frame.begin() + pixel, frame.begin() + pixel + 3);
+    return colour;
+}
+
+class VerifyTool : public ::testing::Test
+{
+protected:
+    void TearDown() override
+    {
+        for (const std::wstring& path : made)
+            DeleteFileW(path.c_str());
+        RemoveDirectoryW(Path(L"folder").c_str());
+    }
+
+    // A path in the prefix's temporary folder, removed when the test ends.
+    std::wstring Path(const std::wstring& name)
+    {
+        wchar_t folder[MAX_PATH] = {};
+        GetTempPathW(MAX_PATH, folder);
+        const std::wstring path = std::wstring(folder) + L"orvix-verify-" + name;
+        made.push_back(path);
+        return path;
+    }
+
+    // Its output with line ends as "\n": the runtime writes "\r\n" to a pipe.
+    ProgramResult Run(const std::wstring& arguments)
+    {
+        ProgramResult run =
+            RunProgram(L"\"" + DosPath(ORVIX_VERIFY_TOOL_PATH) + L"\" " + arguments);
+        std::string output;
+        for (char character : run.output)
+            if (character != '\r')
+                output += character;
+        run.output = output;
+        return run;
+    }
+
+    ProgramResult RunOn(FormatIndex index, const std::wstring& path)
+    {
+        return Run(L"--format " + std::to_wstring(index) + L" \"" + path + L"\"");
+    }
+
+    std::vector<std::wstring> made;
+};
+
+// What the tool prints for one raw file, given the lines between its input line and
+// its summary.
+struct RawCase
+{
+    const char* name;
+    FormatIndex index;
+    std::vector<Frame> frames;
+    std::string troubles;    // "%s" stands for the file's path
+    std::string summary;
+    DWORD exitCode;
+};
+
+std::string WithPath(std::string text, const std::string& path)
+{
+    for (size_t at = text.find("%s"); at != std::string::npos; at = text.find("%s", at))
+        text.replace(at, 2, path);
+    return text;
+}
+
+TEST_F(VerifyTool, ReportsEachChangeToARawCaptureExactly)
+{
+    const FrameFormat rgb24 = FormatOf(6);
+    const FrameFormat rgb32 = FormatOf(3);
+    std::vector<Frame> damaged = ModelFrames(rgb24, {0, 1, 2, 3, 4, 5});
+    damaged[4][200 * rgb24.rowBytes + 100 * 3 + 2] ^= 0x40;
+    std::vector<Frame> turned = ModelFrames(rgb24, {0, 1, 2, 3, 4, 5});
+    turned[5] = RowsReversed(rgb24, turned[5]);
+    std::vector<Frame> opaque = ModelFrames(rgb32, {0, 1, 2, 3});
+    uint64_t changedFourthBytes = 0;
+    for (size_t fourth = 3; fourth < opaque[1].size(); fourth += 4) {
+        changedFourthBytes += opaque[1][fourth] != 0xFF;
+        opaque[1][fourth] = 0xFF;
+    }
+    std::vector<Frame> cut = ModelFrames(rgb24, {0, 1, 2, 3});
+    cut[3].resize(rgb24.frameBytes / 2);
+
+    const std::string exactAndConsecutive = "Result:        every frame exact and consecutive\n";
+    const std::string notExact = "Result:        NOT every frame exact and consecutive\n";
+    const std::string nothingElse = "Repeated:      none\nOut of order:  none\n";
+    const RawCase cases[] = {
+        {"exact", 6, ModelFrames(rgb24, {0, 1, 2, 3, 4, 5}), "",
+         "Verified:      6 frames: 6 exact\nFrame numbers: first 0, last 5\nDropped:       none\n"
+             + nothingElse + exactAndConsecutive,
+         exitExact},
+        {"removed", 6, ModelFrames(rgb24, {0, 1, 2, 4, 5}),
+         "  #3 (%s, byte 1,769,472): frame 4, after frame 2\n",
+         "Verified:      5 frames: 5 exact\nFrame numbers: first 0, last 5\n"
+         "Dropped:       1 frame: 3\n"
+             + nothingElse + notExact,
+         exitNotExact},
+        {"repeated", 6, ModelFrames(rgb24, {0, 1, 2, 2, 3, 4, 5}),
+         "  #3 (%s, byte 1,769,472): frame 2, again\n",
+         "Verified:      7 frames: 7 exact\nFrame numbers: first 0, last 5\nDropped:       none\n"
+         "Repeated:      1 frame: 2\nOut of order:  none\n"
+             + notExact,
+         exitNotExact},
+        {"swapped", 6, ModelFrames(rgb24, {0, 1, 3, 2, 4, 5}),
+         "  #2 (%s, byte 1,179,648): frame 3, after frame 1\n"
+         "  #3 (%s, byte 1,769,472): frame 2, out of order after frame 3\n",
+         "Verified:      6 frames: 6 exact\nFrame numbers: first 0, last 5\nDropped:       none\n"
+         "Repeated:      none\nOut of order:  1 frame: 2\n"
+             + notExact,
+         exitNotExact},
+        {"damaged", 6, damaged,
+         "  #4 (%s, byte 2,359,296): frame 4, 1 byte differs, the first at byte 307,502 (row "
+         "200, column 100)\n",
+         "Verified:      6 frames: 5 exact, 1 with bytes that differ\n"
+         "Frame numbers: first 0, last 5\nDropped:       none\n"
+             + nothingElse + notExact,
+         exitNotExact},
+        {"turned", 6, turned, "  #5 (%s, byte 2,949,120): frame 5, its rows in reverse order\n",
+         "Verified:      6 frames: 5 exact, 1 changed\nFrame numbers: first 0, last 5\n"
+         "Dropped:       none\n"
+             + nothingElse + notExact,
+         exitNotExact},
+        {"opaque", 3, opaque,
+         "  #1 (%s, byte 786,432): frame 1, the fourth bytes of "
+             + GroupedDigits(changedFourthBytes)
+             + " of 196,608 pixels changed (every fourth byte is 0xFF)\n",
+         "Verified:      4 frames: 3 exact, 1 changed\nFrame numbers: first 0, last 3\n"
+         "Dropped:       none\n"
+             + nothingElse + notExact,
+         exitNotExact},
+        {"cut", 6, cut,
+         "orvix-verify: %s: the file is not a whole number of frames of 589,824 bytes: the last "
+         "294,912 bytes are part of a frame\n"
+         "  #3 (%s, byte 1,769,472): frame 3; truncated, 294,912 bytes of a frame\n",
+         "Verified:      4 frames: 3 exact, 1 truncated\nFrame numbers: first 0, last 3\n"
+         "Dropped:       none\n"
+             + nothingElse + notExact,
+         exitBadInput},
+    };
+    for (const RawCase& test : cases) {
+        SCOPED_TRACE(test.name);
+        const FrameFormat format = FormatOf(test.index);
+        const std::wstring path = Path(std::wstring(test.name, test.name + strlen(test.name)));
+        ASSERT_TRUE(WriteFileBytes(path, test.frames));
+        uint64_t bytes = 0;
+        for (const Frame& frame : test.frames)
+            bytes += frame.size();
+        const uint64_t whole = bytes / format.frameBytes;
+        const uint64_t rest = bytes % format.frameBytes;
+        const std::string name = Narrow(path);
+        const ProgramResult run = RunOn(test.index, path);
+        ASSERT_TRUE(run.finished);
+        EXPECT_EQ(run.exitCode, test.exitCode) << run.output;
+        EXPECT_EQ(run.output, "Format:        " + std::to_string(test.index) + ", "
+                                  + FrameFormatName(format) + ", "
+                                  + GroupedDigits(format.frameBytes) + " bytes a frame\n"
+                                  + "Input:         " + name + ", " + GroupedDigits(bytes)
+                                  + " bytes: " + GroupedDigits(whole) + " frames"
+                                  + (rest ? " and " + GroupedDigits(rest) + " bytes" : "") + "\n"
+                                  + WithPath(test.troubles, name) + test.summary);
+    }
+}
+
+TEST_F(VerifyTool, VerifiesStillsAsTheCaptureToolAndAnImagingComponentWriteThem)
+{
+    const FrameFormat format = FormatOf(3);
+    const std::vector<Frame> frames = ModelFrames(format, {0, 1, 2, 3});
+
+    // The capture tool drops each pixel's fourth byte and writes the rows bottom-up.
+    BITMAPINFOHEADER header = {};
+    FillBitmapHeader(format.index, FirstFormatIndex, &header);
+    std::string error;
+    const std::wstring bitmap = Path(L"first-frame.bmp");
+    ASSERT_TRUE(
+        WriteFileBytes(bitmap, {EncodeBitmap(header, frames[0].data(), frames[0].size(), &error)}))
+        << error;
+    ProgramResult run = RunOn(3, bitmap);
+    EXPECT_EQ(run.exitCode, exitExact) << run.output;
+    EXPECT_NE(run.output.find("Input:         " + Narrow(bitmap)
+                              + ", a 24-bit still\n"
+                                "Verified:      1 frame: 1 exact\n"
+                                "Frame numbers: first 0, last 0\n"),
+              std::string::npos)
+        << run.output;
+
+    // A series numbered from 1, as ffmpeg numbers it: 24-bit PNG, then one of 32 bits
+    // whose fourth bytes are the frame's own.
+    ASSERT_EQ(WriteImage(Path(L"frame001.png"), GUID_ContainerFormatPng,
+                         GUID_WICPixelFormat24bppBGR, 512, 384, 3, ColourBytes(frames[0])),
+              S_OK);
+    ASSERT_EQ(WriteImage(Path(L"frame002.png"), GUID_ContainerFormatPng,
+                         GUID_WICPixelFormat24bppBGR, 512, 384, 3, ColourBytes(frames[1])),
+              S_OK);
+    ASSERT_EQ(WriteImage(Path(L"frame003.png"), GUID_ContainerFormatPng,
+                         GUID_WICPixelFormat32bppBGRA, 512, 384, 4, frames[2]),
+              S_OK);
+    run = RunOn(3, Path(L"frame%03d.png"));
+    EXPECT_EQ(run.exitCode, exitExact) << run.output;
+    EXPECT_NE(run.output.find("frame003.png, a 32-bit still\n"
+                              "Verified:      3 frames: 3 exact\n"
+                              "Frame numbers: first 0, last 2\n"),
+              std::string::npos)
+        << run.output;
+}
+
+TEST_F(VerifyTool, NamesEveryInputItCannotVerifyAndExitsWithItsCode)
+{
+    const Frame frame = ModelFrame(FormatOf(3), 0);
+    const std::wstring empty = Path(L"empty.raw");
+    const std::wstring small = Path(L"small.png");
+    const std::wstring gray = Path(L"gray.png");
+    const std::wstring deep = Path(L"deep.png");
+    const std::wstring garbage = Path(L"garbage.bmp");
+    const std::wstring folder = Path(L"folder");
+    ASSERT_TRUE(WriteFileBytes(empty, {}));
+    ASSERT_EQ(WriteImage(small, GUID_ContainerFormatPng, GUID_WICPixelFormat24bppBGR, 100, 80, 3,
+                         Frame(100 * 80 * 3, 7)),
+              S_OK);
+    ASSERT_EQ(WriteImage(gray, GUID_ContainerFormatPng, GUID_WICPixelFormat8bppGray, 512, 384, 1,
+                         Frame(512 * 384, 7)),
+              S_OK);
+    ASSERT_EQ(
+        WriteImage(deep, GUID_ContainerFormatPng, GUID_WICPixelFormat32bppBGRA, 512, 384, 4, frame),
+        S_OK);
+    ASSERT_TRUE(WriteFileBytes(garbage, {Frame(1000, 'x')}));
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+
+    struct Case
+    {
+        std::wstring arguments;
+        DWORD exitCode;
+        std::string message;
+    };
+    const auto quoted = [](const std::wstring& path) { return L" \"" + path + L"\""; };
+    const Case cases[] = {
+        {L"--format 3" + quoted(empty), exitBadInput,
+         Narrow(empty) + ": the file is empty: it holds no frame"},
+        {L"--format 3" + quoted(Path(L"missing.raw")), exitBadInput,
+         Narrow(Path(L"missing.raw")) + ": cannot open it: "},
+        {L"--format 3" + quoted(folder), exitBadInput, Narrow(folder) + ": cannot open it: "},
+        {L"--format 3" + quoted(small), exitBadInput,
+         Narrow(small) + ": cannot verify this still: it is 100x80 pixels, not 512x384"},
+        {L"--format 3" + quoted(gray), exitBadInput,
+         Narrow(gray) + ": cannot verify this still: it has 8 bits per pixel, not 24 or 32"},
+        {L"--format 6" + quoted(deep), exitBadInput,
+         Narrow(deep) + ": cannot verify this still: it has 32 bits per pixel, not 24"},
+        {L"--format 3" + quoted(garbage), exitBadInput,
+         Narrow(garbage) + ": cannot verify this still: it is no image the platform can read"},
+        {L"--format 3" + quoted(Path(L"none%02d.png")), exitBadInput,
+         "no file of this numbered series exists (its first number is 0 to 4)"},
+        {L"--format 7" + quoted(empty), exitBadOption,
+         "--format takes a catalogue format from 1 to 6, not '7'"},
+        {L"--format 0" + quoted(empty), exitBadOption,
+         "--format takes a catalogue format from 1 to 6, not '0'"},
+        {quoted(empty), exitBadOption, "--format is needed"},
+        {L"--format 3", exitBadOption, "name at least one file to verify"},
+        {L"--frames 3" + quoted(empty), exitBadOption, "unknown option '--frames'"},
+    };
+    for (const Case& bad : cases) {
+        const ProgramResult run = Run(bad.arguments);
+        ASSERT_TRUE(run.finished);
+        EXPECT_EQ(run.exitCode, bad.exitCode) << run.output;
+        EXPECT_NE(run.output.find("orvix-verify: "), std::string::npos) << run.output;
+        EXPECT_NE(run.output.find(bad.message), std::string::npos) << run.output;
+    }
+    const ProgramResult help = Run(L"--help");
+    EXPECT_EQ(help.exitCode, exitExact);
+    EXPECT_NE(help.output.find("Usage: orvix-verify --format N FILE..."), std::string::npos);
+    EXPECT_NE(help.output.find("3  RGB32 512x384, nominally 30 frames per second"),
+              std::string::npos)
+        << help.output;
+}
+
+TEST_F(VerifyTool, ReadsAFileFarLargerThanMemoryFrameByFrameAndStopsWhereFramesMatchNone)
+{
+    const FrameFormat format = FormatOf(6);
+    MEMORYSTATUSEX memory = {};
+    memory.dwLength = sizeof(memory);
+    ASSERT_TRUE(GlobalMemoryStatusEx(&memory));
+    // Twice the machine's memory, and past every 32-bit size; only the first frames are
+    // written, the rest of the file is a hole that reads as zeros.
+    const uint64_t least = std::max<uint64_t>(2 * memory.ullTotalPhys, uint64_t(64) << 30);
+    const uint64_t frames = least / format.frameBytes + 1;
+    const uint64_t bytes = frames * format.frameBytes;
+    const std::wstring path = Path(L"huge.raw");
+    {
+        ASSERT_TRUE(WriteFileBytes(path, ModelFrames(format, {0, 1, 2})));
+        UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+        LARGE_INTEGER end;
+        end.QuadPart = LONGLONG(bytes);
+        ASSERT_TRUE(file.IsValid());
+        ASSERT_TRUE(SetFilePointerEx(file.Get(), end, nullptr, FILE_BEGIN));
+        ASSERT_TRUE(SetEndOfFile(file.Get()));
+    }
+    const ProgramResult run = RunOn(6, path);
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, exitBadInput) << run.output;
+    const std::string name = Narrow(path);
+    const uint64_t stoppedAt = 103 * uint64_t(format.frameBytes);
+    for (const std::string& line : {
+             "Input:         " + name + ", " + GroupedDigits(bytes)
+                 + " bytes: " + GroupedDigits(frames) + " frames\n",
+             "  #3 (" + name
+                 + ", byte 1,769,472): matches no frame from 0 to 100,003; against "
+                   "frame 3, ",
+             "orvix-verify: " + name + ": stopped at byte " + GroupedDigits(stoppedAt)
+                 + ": 100 frames in a row match no frame of format 6 (RGB24 512x384); is this "
+                   "a capture in that format?\n",
+             std::string("Verified:      103 frames: 3 exact, 100 matching no frame\n"),
+         })
+        EXPECT_NE(run.output.find(line), std::string::npos) << line << "\n" << run.output;
+}
+
+}    // namespace

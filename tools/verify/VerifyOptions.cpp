@@ -1,0 +1,106 @@
+#include "VerifyOptions.h"
+
+#include "FrameInputs.h"
+#include "ToolText.h"
+#include "camera/FormatCatalogue.h"
+#include "verify/FrameFormat.h"
+#include "verify/VerificationReport.h"
+
+#include <cstdio>
+
+namespace {
+// One line per catalogue format, as --format takes them.
+std::string FormatList()
+{
+    std::string list;
+    for (FormatIndex index = FirstFormatIndex; index <= LastFormatIndex; ++index) {
+        FrameFormat format;
+        DescribeFrameFormat(index, &format);
+        char line[96];
+        snprintf(line, sizeof(line), "                 %ld  %s, nominally %.0f frames per second\n",
+                 long(index), FrameFormatName(format).c_str(), format.nominalRate);
+        list += line;
+    }
+    return list;
+}
+}    // namespace
+
+bool ParseVerifyOptions(int argc, const wchar_t* const* argv, VerifyOptions* options,
+                        std::string* error)
+{
+    for (int index = 0; index < argc; ++index) {
+        const std::wstring argument = argv[index];
+        if (argument == L"--help" || argument == L"-h" || argument == L"/?") {
+            options->showHelp = true;
+        } else if (argument == L"--format") {
+            if (index + 1 >= argc) {
+                *error = "--format needs a value";
+                return false;
+            }
+            const std::wstring value = argv[++index];
+            if (!ParseWholeNumber(value, FirstFormatIndex, LastFormatIndex,
+                                  &options->formatIndex)) {
+                *error = "--format takes a catalogue format from "
+                         + std::to_string(FirstFormatIndex) + " to "
+                         + std::to_string(LastFormatIndex) + ", not '" + Utf8(value) + "'";
+                return false;
+            }
+        } else if (argument.size() > 1 && argument[0] == L'-') {
+            *error = "unknown option '" + Utf8(argument) + "'";
+            return false;
+        } else {
+            options->inputs.push_back(argument);
+        }
+    }
+    if (options->showHelp)
+        return true;
+    if (!options->formatIndex) {
+        *error = "--format is needed: the catalogue format the frames were captured in";
+        return false;
+    }
+    if (options->inputs.empty()) {
+        *error = "name at least one file to verify";
+        return false;
+    }
+    return true;
+}
+
+std::string VerifyUsage()
+{
+    const std::string runLimit = std::to_string(UnmatchedRunLimit);
+    return "Usage: orvix-verify --format N FILE...\n"
+           "\n"
+           "Verifies frames that a capture program received from an Orvix61 device: finds\n"
+           "each frame's number in the device's stream, compares every byte, and reports\n"
+           "frames dropped, repeated, out of order, changed or corrupt.\n"
+           "\n"
+           "  --format N   the catalogue format the frames were captured in:\n"
+           + FormatList()
+           + "  FILE         raw frames back to back, as ffmpeg writes them with -f rawvideo;\n"
+             "               or a still (.bmp or .png): 24 bits per pixel, or 32 for RGB32\n"
+             "               formats; or a numbered series of stills, frame%03d.png, read\n"
+             "               from the first of the numbers 0 to "
+           + std::to_string(SeriesStartNumbers - 1)
+           + " that exists until one is\n"
+             "               missing. All files together are one stream, in the order given.\n"
+             "  --help       show this text\n"
+             "\n"
+             "A frame is recognised by its number within "
+           + GroupedDigits(FrameSearchBound)
+           + " frames of the one expected.\n"
+             "Rows in reverse order and changed fourth bytes of RGB32 pixels are named as\n"
+             "such. After "
+           + runLimit
+           + " frames in a row that match no frame, the input is taken to be no\n"
+             "capture of this format, and the rest of it is not read.\n"
+             "\n"
+             "Exit codes: 0 every frame exact and consecutive,\n"
+             "            1 not every frame exact and consecutive (the report says which),\n"
+             "            2 bad command line,\n"
+             "            3 an input could not be read or verified: it cannot be opened, is\n"
+             "              empty, is not a whole number of frames, is a still of another\n"
+             "              size or depth, or holds "
+           + runLimit
+           + " frames in a row that match none.\n"
+             "              The frames that could be read are reported all the same.\n";
+}

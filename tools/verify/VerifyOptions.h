@@ -1,0 +1,25 @@
+#pragma once
+// The command line of orvix-verify.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Frames in a row that match no frame of the stream, after which an input is taken to be
+// no capture of the format and the rest of it is not read.
+constexpr uint64_t UnmatchedRunLimit = 100;
+
+struct VerifyOptions
+{
+    bool showHelp = false;
+    int formatIndex = 0;                 // 0 until --format names one
+    std::vector<std::wstring> inputs;    // files and numbered series, in the order given
+};
+
+// Reads the arguments after the program name. False, with `error` saying what is wrong,
+// for an unknown option, a missing or malformed value, a format out of range, or no
+// format or no file when help was not asked for.
+bool ParseVerifyOptions(int argc, const wchar_t* const* argv, VerifyOptions* options,
+                        std::string* error);
+
+// What --help prints.
+std::string VerifyUsage();
