@@ -20,16 +20,19 @@ TEST(CaptureOptions, TakesEveryOptionAndKeepsDefaultsForTheRest)
     EXPECT_EQ(0, options.formatIndex);
     EXPECT_EQ(10, options.frameCount);
     EXPECT_FALSE(options.listDevices);
+    EXPECT_FALSE(options.verify);
 
-    ASSERT_TRUE(Parse({L"--device", L"Orvix61 Capture Source Test 3", L"--format", L"6",
-                       L"--frames", L"100000", L"--output", L"C:\\shots\\a.bmp", L"--list"},
-                      &options, &error))
+    ASSERT_TRUE(
+        Parse({L"--device", L"Orvix61 Capture Source Test 3", L"--format", L"6", L"--frames",
+               L"100000", L"--output", L"C:\\shots\\a.bmp", L"--list", L"--verify"},
+              &options, &error))
         << error;
     EXPECT_EQ(L"Orvix61 Capture Source Test 3", options.deviceName);
     EXPECT_EQ(6, options.formatIndex);
     EXPECT_EQ(100000, options.frameCount);
     EXPECT_EQ(L"C:\\shots\\a.bmp", options.imagePath);
     EXPECT_TRUE(options.listDevices);
+    EXPECT_TRUE(options.verify);
 }
 
 TEST(CaptureOptions, RefusesWhatItCannotUseAndSaysWhy)

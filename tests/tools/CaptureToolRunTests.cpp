@@ -106,6 +106,30 @@ TEST_F(CaptureTool, CapturesInTheChosenFormatAndWritesTheFirstFrameAsABitmap)
     EXPECT_EQ(sizeof(headers) + 512u * 3 * 384, GetFileSize(image.Get(), nullptr));
 }
 
+TEST_F(CaptureTool, VerifiesEveryFrameAsItArrivesAndItsStillVerifiesAfterwards)
+{
+    const ProgramResult run =
+        RunTool(L"--format 3 --frames 50 --verify --output \"" + ImagePath() + L"\"");
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(0u, run.exitCode) << run.output;
+    EXPECT_TRUE(Contains(run.output, "Verification of every frame against the camera's stream:\n"
+                                     "  Verified:      50 frames: 50 exact\n"
+                                     "  Frame numbers: first 0, last 49\n"
+                                     "  Dropped:       none\n"
+                                     "  Repeated:      none\n"
+                                     "  Out of order:  none\n"
+                                     "  Result:        every frame exact and consecutive\n"))
+        << run.output;
+
+    // The still holds the first frame without its fourth bytes, rows bottom-up.
+    ProgramResult still = RunProgram(L"\"" + DosPath(ORVIX_VERIFY_TOOL_PATH) + L"\" --format 3 \""
+                                     + imagePath + L"\"");
+    ASSERT_TRUE(still.finished);
+    EXPECT_EQ(0u, still.exitCode) << still.output;
+    EXPECT_TRUE(Contains(still.output, "a 24-bit still")) << still.output;
+    EXPECT_TRUE(Contains(still.output, "Frame numbers: first 0, last 0")) << still.output;
+}
+
 TEST_F(CaptureTool, ReportsProgressThroughALongCapture)
 {
     const ProgramResult run = RunTool(L"--format 3 --frames 30 --output \"" + ImagePath() + L"\"");

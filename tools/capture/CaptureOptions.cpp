@@ -19,6 +19,7 @@ std::string ComposeUsage()
     std::string usage =
         "Usage: orvix-capture [--list] [--device NAME] [--format N] [--frames N] [--output "
         "FILE]\n"
+        "                     [--verify]\n"
         "\n"
         "Captures frames from a video input device through the platform's filter graph\n"
         "(device -> Sample Grabber -> Null Renderer, no reference clock), writes the first\n"
@@ -36,10 +37,15 @@ std::string ComposeUsage()
                  + FormatSummary(CaptureFormatAt(index)) + "\n";
     usage += "  --frames N       frames to capture, 1 to 100000 (default 10)\n"
              "  --output FILE    where the first frame goes (default first-frame.bmp)\n"
+             "  --verify         verify every frame as it arrives against the Orvix61 camera's\n"
+             "                   stream, and report frames dropped, repeated, out of order,\n"
+             "                   changed or corrupt (Orvix61 devices only)\n"
              "  --help           show this text\n"
              "\n"
-             "Exit codes: 0 captured, 1 capture failed, 2 bad command line,\n"
-             "            3 the Orvix61 module is not registered, 4 no such device.\n";
+             "Exit codes: 0 captured (with --verify: every frame exact and consecutive),\n"
+             "            1 capture failed, 2 bad command line,\n"
+             "            3 the Orvix61 module is not registered, 4 no such device,\n"
+             "            5 captured, but not every frame was exact and consecutive.\n";
     return usage;
 }
 }    // namespace
@@ -55,6 +61,10 @@ bool ParseCaptureOptions(int argc, const wchar_t* const* argv, CaptureOptions* o
         }
         if (option == L"--list") {
             options->listDevices = true;
+            continue;
+        }
+        if (option == L"--verify") {
+            options->verify = true;
             continue;
         }
         const bool takesValue = option == L"--device" || option == L"--format"

@@ -10,6 +10,7 @@ struct CaptureOptions
     int formatIndex = 0;    // 0: the format the device offers by itself
     int frameCount = 10;
     std::wstring imagePath = L"first-frame.bmp";
+    bool verify = false;    // verify every frame against the Orvix61 camera's stream
 };
 
 constexpr int mostFrames = 100000;

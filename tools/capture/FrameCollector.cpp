@@ -1,5 +1,7 @@
 #include "FrameCollector.h"
 
+#include <new>
+
 FrameCollector::FrameCollector(int wanted, FILE* progress)
     : wanted(wanted), progressStep(progress && wanted >= longCaptureFrames ? wanted / 10 : 0),
       progress(progress), done(CreateEventW(nullptr, TRUE, FALSE, nullptr))
@@ -35,6 +37,8 @@ HRESULT FrameCollector::SampleCB(double, IMediaSample* sample)
         if (SUCCEEDED(sample->GetPointer(&buffer)) && buffer && length > 0)
             firstFrame.assign(buffer, buffer + length);
     }
+    if (verifier)
+        Verify(sample);
     frames.push_back(record);
     const int count = int(frames.size());
     if (count == wanted)
@@ -42,6 +46,21 @@ HRESULT FrameCollector::SampleCB(double, IMediaSample* sample)
     else if (progressStep && count % progressStep == 0)
         fprintf(progress, "  captured %d of %d frames\n", count, wanted);
     return S_OK;
+}
+
+void FrameCollector::Verify(IMediaSample* sample)
+{
+    BYTE* buffer = nullptr;
+    const long length = sample->GetActualDataLength();
+    const size_t bytes =
+        SUCCEEDED(sample->GetPointer(&buffer)) && buffer && length > 0 ? size_t(length) : 0;
+    // The report grows with each frame that is not exact; running out of memory must not
+    // throw through the grabber's call.
+    try {
+        report->Add(verifier->Verify(buffer, bytes, report->ExpectedNext()), FramePlace{});
+    } catch (const std::bad_alloc&) {
+        ++unverifiedFrames;
+    }
 }
 
 HRESULT FrameCollector::BufferCB(double, BYTE*, long)
@@ -65,4 +84,27 @@ std::vector<BYTE> FrameCollector::FirstFrame()
 {
     ScopedLock hold(lock);
     return firstFrame;
+}
+
+void FrameCollector::VerifyFrames(const FrameFormat& format)
+{
+    ScopedLock hold(lock);
+    verifier = std::make_unique<FrameVerifier>(format, format.pixelBytes);
+    report = std::make_unique<VerificationReport>(true);
+}
+
+void FrameCollector::PrintVerification(FILE* out)
+{
+    ScopedLock hold(lock);
+    if (!report)
+        return;
+    report->Print(out, "  ");
+    if (unverifiedFrames)
+        fprintf(out, "  Unverified:    %d frames, for want of memory\n", unverifiedFrames);
+}
+
+bool FrameCollector::VerifiedExactAndConsecutive()
+{
+    ScopedLock hold(lock);
+    return report && report->AllExactAndConsecutive() && !unverifiedFrames;
 }

@@ -1,20 +1,25 @@
 #pragma once
 // Takes the frames the Sample Grabber passes on, on the device's streaming thread: keeps
 // the first frame's bytes and, for every frame up to the number wanted, its time stamp
-// and the moment it arrived. A long capture reports its progress as it goes.
+// and the moment it arrived; verifies each against the Orvix61 camera's stream when
+// asked to. A long capture reports its progress as it goes.
 #include "CaptureFigures.h"
 #include "framework/Locks.h"
 #include "framework/Ownership.h"
+#include "verify/FrameVerifier.h"
+#include "verify/VerificationReport.h"
 
 #include <windows.h>
 #include <dshow.h>
 #include <qedit.h>
 
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 // Locking
-//   lock: the records and the count, shared by the streaming thread and the tool's.
+//   lock: the records, the count, the first frame and the verification, shared by the
+//   streaming thread and the tool's.
 constexpr int longCaptureFrames = 30;
 
 class FrameCollector : public ISampleGrabberCB
@@ -32,18 +37,31 @@ public:
     HRESULT STDMETHODCALLTYPE SampleCB(double time, IMediaSample* sample) override;
     HRESULT STDMETHODCALLTYPE BufferCB(double time, BYTE* buffer, long length) override;
 
+    // From now on every frame up to the number wanted is verified as it arrives, on the
+    // streaming thread: frames of `format` from the start of the camera's stream.
+    void VerifyFrames(const FrameFormat& format);
+
     // Signalled once the number wanted has arrived.
     HANDLE Done() const { return done.Get(); }
     int Count();
     std::vector<FrameRecord> Frames();
     std::vector<BYTE> FirstFrame();
+    // What verification found; nothing when frames were not verified.
+    void PrintVerification(FILE* out);
+    bool VerifiedExactAndConsecutive();
 
 private:
+    void Verify(IMediaSample* sample);
+
     CriticalSection lock;
     const int wanted;
     const int progressStep;    // 0: no progress lines
     FILE* const progress;
     std::vector<FrameRecord> frames;
     std::vector<BYTE> firstFrame;
+    std::unique_ptr<FrameVerifier> verifier;    // null: frames are not verified
+    std::unique_ptr<VerificationReport> report;
+    // Frames the verification lost for want of memory; they count as not exact.
+    int unverifiedFrames = 0;
     UniqueHandle done;
 };

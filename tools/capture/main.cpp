@@ -8,6 +8,7 @@
 #include "ToolText.h"
 #include "VideoDevices.h"
 #include "framework/Ownership.h"
+#include "verify/FrameFormat.h"
 
 #include <windows.h>
 #include <dshow.h>
@@ -23,6 +24,7 @@ enum ExitCode
     exitBadOption = 2,
     exitNotRegistered = 3,
     exitNoSuchDevice = 4,
+    exitNotExact = 5,
 };
 
 // A frame that does not come within this long means the device has stopped.
@@ -180,6 +182,18 @@ int Capture(const CaptureOptions& options)
     printf("\n");
     fflush(stdout);
 
+    if (options.verify) {
+        const BITMAPINFOHEADER& bitmap = header->bmiHeader;
+        FrameFormat verified;
+        if (!FindFrameFormat(bitmap.biWidth, labs(bitmap.biHeight), bitmap.biBitCount, &verified))
+            return Fail(exitCaptureFailed, "--verify needs one of the Orvix61 camera's formats; "
+                                           "the device connected in "
+                                               + std::to_string(bitmap.biWidth) + "x"
+                                               + std::to_string(labs(bitmap.biHeight)) + " at "
+                                               + std::to_string(bitmap.biBitCount) + " bits");
+        collector.VerifyFrames(verified);
+    }
+
     if (FAILED(hr = graph.Run(&collector)))
         return Fail(exitCaptureFailed, "running the graph failed: " + ResultText(hr));
     const int waited = WaitForFrames(graph, collector, options.frameCount);
@@ -190,6 +204,10 @@ int Capture(const CaptureOptions& options)
     LARGE_INTEGER ticksPerSecond;
     QueryPerformanceFrequency(&ticksPerSecond);
     PrintFigures(ComputeFigures(collector.Frames(), ticksPerSecond.QuadPart));
+    if (options.verify) {
+        printf("Verification of every frame against the camera's stream:\n");
+        collector.PrintVerification(stdout);
+    }
 
     const std::vector<BYTE> firstFrame = collector.FirstFrame();
     std::string error;
@@ -201,6 +219,8 @@ int Capture(const CaptureOptions& options)
     if (!GetFullPathNameW(options.imagePath.c_str(), MAX_PATH, fullPath, nullptr))
         wcsncpy(fullPath, options.imagePath.c_str(), MAX_PATH - 1);
     printf("Image:       %s (first frame, 24-bit BMP)\n", Utf8(fullPath).c_str());
+    if (options.verify && !collector.VerifiedExactAndConsecutive())
+        return exitNotExact;
     return exitCaptured;
 }
 
