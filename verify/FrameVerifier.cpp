@@ -1,5 +1,7 @@
 #include "FrameVerifier.h"
 
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -7,7 +9,7 @@ namespace {
 
 // Model rows made and compared at a time: as many as fit in a block that stays in the
 // processor's caches between being made and being read.
-constexpr size_t modelBlockBytes = 64 * 1024;
+constexpr size_t modelBlockBytes = 128 * 1024;
 
 // The generator returns to every state after 2^32 steps.
 constexpr uint64_t generatorPeriod = uint64_t(1) << 32;
@@ -23,7 +25,54 @@ struct Tally
         ++count;
         first = std::min(first, offset);
     }
+    // The bytes whose bits are set in `lanes`, the lowest at `offset`.
+    void AddLanes(unsigned lanes, size_t offset)
+    {
+        count += unsigned(__builtin_popcount(lanes));
+        first = std::min(first, offset + unsigned(__builtin_ctz(lanes)));
+    }
 };
+
+// True when the runs hold the same bytes. Sixty-four at a time, folded into one test:
+// the quick answer for the rows of an exact frame.
+__attribute__((target("sse2"))) bool SameRuns(const BYTE* captured, const BYTE* model, size_t count)
+{
+    size_t offset = 0;
+    for (; offset + 64 <= count; offset += 64) {
+        __m128i folded = _mm_setzero_si128();
+        for (size_t part = 0; part < 64; part += 16)
+            folded = _mm_or_si128(
+                folded,
+                _mm_xor_si128(
+                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(captured + offset + part)),
+                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(model + offset + part))));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(folded, _mm_setzero_si128())) != 0xFFFF)
+            return false;
+    }
+    return memcmp(captured + offset, model + offset, count - offset) == 0;
+}
+
+// Compares two runs of bytes laid out alike, sixteen at a time, and tallies the bytes
+// that differ at `base` + their offset: the fourth of every four when `fourthBytes`,
+// colour otherwise. Runs start on a pixel, so in sixteen bytes the fourth bytes are the
+// same four. Returns how far it went: a whole number of sixteen bytes.
+__attribute__((target("sse2"))) size_t CompareRuns(const BYTE* captured, const BYTE* model,
+                                                   size_t count, bool fourthBytes, size_t base,
+                                                   Tally* colour, Tally* fourth)
+{
+    const unsigned fourthLanes = fourthBytes ? 0x8888u : 0u;
+    size_t offset = 0;
+    for (; offset + 16 <= count; offset += 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(captured + offset));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(model + offset));
+        const unsigned differing = ~unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(a, b))) & 0xFFFFu;
+        if (differing & ~fourthLanes)
+            colour->AddLanes(differing & ~fourthLanes, base + offset);
+        if (differing & fourthLanes)
+            fourth->AddLanes(differing & fourthLanes, base + offset);
+    }
+    return offset;
+}
 
 }    // namespace
 
@@ -148,12 +197,15 @@ void FrameVerifier::Compare(const BYTE* frame, size_t bytes, uint32_t start, boo
             const size_t present = std::min(capturedRowBytes, bytes - rowStart);
             const BYTE* captured = frame + rowStart;
             const BYTE* model = modelRows.data() + size_t(i) * format.rowBytes;
-            if (capturedPixel == modelPixel && memcmp(captured, model, present) == 0)
+            if (capturedPixel == modelPixel && SameRuns(captured, model, present))
                 continue;
             size_t offset = 0;
-            for (size_t pixel = 0; offset < present; ++pixel)
-                for (size_t channel = 0; channel < capturedPixel && offset < present;
-                     ++channel, ++offset)
+            if (capturedPixel == modelPixel)
+                offset = CompareRuns(captured, model, present, capturedPixel == 4, rowStart,
+                                     &colour, &fourth);
+            for (size_t pixel = offset / capturedPixel; offset < present; ++pixel)
+                for (size_t channel = offset % capturedPixel;
+                     channel < capturedPixel && offset < present; ++channel, ++offset)
                     if (captured[offset] != model[pixel * modelPixel + channel])
                         (channel == 3 ? fourth : colour).Add(rowStart + offset);
         }

@@ -238,6 +238,15 @@ TEST(FrameVerifier, ComparesATruncatedFrameAsFarAsItGoes)
     EXPECT_EQ(match.differingBytes, 0u);
     EXPECT_FALSE(match.Exact());
 
+    // Cut inside a row, with the last byte but one damaged.
+    Frame cut(frames[1].begin(), frames[1].begin() + half + 100);
+    cut[half + 98] ^= 0x20;
+    match = Verify(verifier, cut, 1);
+    EXPECT_EQ(match.number, 1u);
+    EXPECT_EQ(match.comparedBytes, half + 100);
+    EXPECT_EQ(match.differingBytes, 1u);
+    EXPECT_EQ(match.firstDifference, half + 98);
+
     // Too short for any probe: held against the frame expected.
     match = verifier.Verify(frames[1].data(), 5, 1);
     EXPECT_FALSE(match.recognised);
