@@ -2,6 +2,7 @@
 
 #include "camera/TestCamera.h"
 #include "framework/Ownership.h"
+#include "verify/FrameVerifier.h"
 
 #include <cstring>
 #include <functional>
@@ -71,6 +72,25 @@ double KernelMsPerFrame(NoiseKernel kernel, BYTE* buffer, size_t bytes)
 {
     uint32_t state = GeneratorDefaultSeed;
     return BestMsPerCall([&] { state = FillNoise(state, buffer, bytes, kernel); });
+}
+
+VerifyFigures VerifyMsPerFrame(int index, BYTE* buffer)
+{
+    VerifyFigures figures;
+    FrameFormat format;
+    if (!DescribeFrameFormat(index, &format))
+        return figures;
+    FrameVerifier verifier(format, format.pixelBytes);
+    // A frame some way into the stream, verified where it is expected.
+    const uint64_t number = 100;
+    FillNoise(FrameStartState(format, number), buffer, format.frameBytes, FastestNoiseKernel());
+    figures.exact = verifier.Verify(buffer, format.frameBytes, number).Exact();
+    figures.exactMsPerFrame =
+        BestMsPerCall([&] { verifier.Verify(buffer, format.frameBytes, number); });
+    setMemory(buffer, 0, format.frameBytes);
+    figures.unmatchedMsPerFrame =
+        BestMsPerCall([&] { verifier.Verify(buffer, format.frameBytes, number); });
+    return figures;
 }
 
 FillFigures CaptureFrameMsPerFrame(const FrameLayout& layout, BYTE* buffer, bool startStream)

@@ -26,6 +26,18 @@ struct FillFigures
 double MemsetMsPerFrame(BYTE* buffer, size_t bytes);
 double KernelMsPerFrame(NoiseKernel kernel, BYTE* buffer, size_t bytes);
 
+struct VerifyFigures
+{
+    double exactMsPerFrame = 0;        // a frame of the stream, found at the number expected
+    double unmatchedMsPerFrame = 0;    // a frame that matches none: the whole search, then
+                                       // the comparison with the frame expected
+    bool exact = false;                // the first was verified exact
+};
+
+// FrameVerifier::Verify of one frame of catalogue format `index`, as orvix-capture
+// --verify calls it. `buffer` holds at least a frame of the format.
+VerifyFigures VerifyMsPerFrame(int index, BYTE* buffer);
+
 // CaptureFrame on a new thread of its own, as a capture pin's worker calls it. With
 // `startStream` the camera is told of the stream first and makes frames from its model;
 // without, it draws every byte from rand().

@@ -6,6 +6,8 @@
 #include "filter/FilterVariant.h"
 #include "framework/Locks.h"
 #include "framework/Ownership.h"
+#include "verify/FrameVerifier.h"
+#include "verify/VerificationReport.h"
 
 #include <dshow.h>
 #include <psapi.h>
@@ -73,13 +75,15 @@ SIZE_T PrivateBytes()
 // 10 ms under Wine, so a run lasts long enough for a tick to matter little.
 // Locking
 //   None: the count changes by interlocked increments; only the streaming thread writes
-//   the readings, and the benchmark reads them after `done` is signalled.
+//   the readings and uses the verifier and its report, and the benchmark reads them after
+//   `done` is signalled.
 class FrameCounter : public ISampleGrabberCB
 {
 public:
-    FrameCounter(int leastFrames, double leastSeconds, bool drawBetweenFrames)
+    FrameCounter(int leastFrames, double leastSeconds, GrabberWork work, const FrameFormat& format)
         : leastFrames(leastFrames), leastTicks(LONGLONG(leastSeconds * double(CounterFrequency()))),
-          drawBetweenFrames(drawBetweenFrames), done(CreateEventW(nullptr, TRUE, FALSE, nullptr))
+          work(work), verifier(format, format.pixelBytes), report(true),
+          done(CreateEventW(nullptr, TRUE, FALSE, nullptr))
     {
     }
 
@@ -99,13 +103,18 @@ public:
     ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
     ULONG STDMETHODCALLTYPE Release() override { return 1; }
 
-    HRESULT STDMETHODCALLTYPE SampleCB(double, IMediaSample*) override
+    HRESULT STDMETHODCALLTYPE SampleCB(double, IMediaSample* sample) override
     {
         if (finished)
             return S_OK;
         const LONG frame = InterlockedIncrement(&count);
-        if (drawBetweenFrames)
+        if (work == GrabberWork::DrawFromRand)
             rand();
+        BYTE* buffer = nullptr;
+        if (work == GrabberWork::Verify && SUCCEEDED(sample->GetPointer(&buffer)))
+            report.Add(verifier.Verify(buffer, size_t(sample->GetActualDataLength()),
+                                       report.ExpectedNext()),
+                       FramePlace{});
         if (frame == 1) {
             // The first query of the process's memory on a thread costs Wine a page of its
             // own: make it now, so that the frame loop is not charged for it.
@@ -144,7 +153,10 @@ public:
 
     const LONG leastFrames;
     const LONGLONG leastTicks;
-    const bool drawBetweenFrames;
+    const GrabberWork work;
+    // The streaming thread's, like the readings.
+    FrameVerifier verifier;
+    VerificationReport report;
     volatile LONG count = 0;
     bool finished = false;    // the streaming thread's own
     LONG frames = 0;
@@ -158,8 +170,7 @@ private:
 
 }    // namespace
 
-GraphFigures RunThroughGraph(int capability, int leastFrames, double leastSeconds,
-                             bool drawBetweenFrames)
+GraphFigures RunThroughGraph(int capability, int leastFrames, double leastSeconds, GrabberWork work)
 {
     GraphFigures figures;
     HRESULT hr = S_OK;
@@ -171,7 +182,9 @@ GraphFigures RunThroughGraph(int capability, int leastFrames, double leastSecond
     }
     auto* capture = static_cast<CCapSrc*>(made.release());
     ComPtr<IBaseFilter> filter(static_cast<IBaseFilter*>(capture));
-    FrameCounter counter(leastFrames, leastSeconds, drawBetweenFrames);
+    FrameFormat format;
+    DescribeFrameFormat(capability, &format);
+    FrameCounter counter(leastFrames, leastSeconds, work, format);
     {
         CaptureGraph graph;
         if (FAILED(figures.result =
@@ -202,5 +215,6 @@ GraphFigures RunThroughGraph(int capability, int leastFrames, double leastSecond
     figures.privateBytesAfter100 = counter.privateBytesAfter100;
     figures.privateBytesAfter1000 = counter.privateBytesAfter1000;
     figures.fromModel = static_cast<CCapSrcStream*>(capture->PinAt(0))->Camera().NoiseFromModel();
+    figures.verifiedExact = counter.report.AllExactAndConsecutive();
     return figures;
 }

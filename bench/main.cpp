@@ -7,6 +7,7 @@
 #include "camera/NoiseGenerator.h"
 #include "camera/TestCamera.h"
 #include "framework/Ownership.h"
+#include "verify/VerificationReport.h"
 
 #include <windows.h>
 
@@ -70,14 +71,6 @@ bool ParseOptions(int count, wchar_t** arguments, Options* options, bool* help)
         }
     }
     return true;
-}
-
-std::string Grouped(unsigned long long value)
-{
-    std::string digits = std::to_string(value);
-    for (int at = int(digits.size()) - 3; at > 0; at -= 3)
-        digits.insert(size_t(at), ",");
-    return digits;
 }
 
 std::string Rate(double bytesPerSecond)
@@ -150,7 +143,9 @@ struct FormatFigures
     std::vector<std::pair<NoiseKernel, double>> kernelMs;
     GraphFigures modelGraph;
     GraphFigures perByteGraph;    // only with options.perByte
-    bool measured = false;        // the frame buffer and both graph runs were had
+    VerifyFigures verify;
+    GraphFigures verifiedGraph;    // the model's frames, each verified on the streaming thread
+    bool measured = false;         // the frame buffer and every graph run were had
 };
 
 FormatFigures MeasureFormat(int index, const Options& options)
@@ -174,18 +169,23 @@ FormatFigures MeasureFormat(int index, const Options& options)
     figures.model = CaptureFrameMsPerFrame(figures.layout, buffer, true);
     if (options.perByte)
         figures.perByte = CaptureFrameMsPerFrame(figures.layout, buffer, false);
+    figures.verify = VerifyMsPerFrame(index, buffer);
     for (NoiseKernel kernel : {NoiseKernel::Sse2, NoiseKernel::Avx2, NoiseKernel::Avx512})
         if (ProcessorRuns(kernel))
             figures.kernelMs.emplace_back(kernel,
                                           KernelMsPerFrame(kernel, buffer, figures.frameBytes));
     VirtualFree(buffer, 0, MEM_RELEASE);
 
-    figures.modelGraph = RunThroughGraph(index, modelGraphFrames, modelGraphSeconds, false);
+    figures.modelGraph =
+        RunThroughGraph(index, modelGraphFrames, modelGraphSeconds, GrabberWork::None);
     if (options.perByte)
-        figures.perByteGraph =
-            RunThroughGraph(index, perByteGraphFrames, perByteGraphSeconds, true);
-    figures.measured =
-        SUCCEEDED(figures.modelGraph.result) && SUCCEEDED(figures.perByteGraph.result);
+        figures.perByteGraph = RunThroughGraph(index, perByteGraphFrames, perByteGraphSeconds,
+                                               GrabberWork::DrawFromRand);
+    figures.verifiedGraph =
+        RunThroughGraph(index, modelGraphFrames, modelGraphSeconds, GrabberWork::Verify);
+    figures.measured = SUCCEEDED(figures.modelGraph.result)
+                       && SUCCEEDED(figures.perByteGraph.result)
+                       && SUCCEEDED(figures.verifiedGraph.result);
     return figures;
 }
 
@@ -208,7 +208,7 @@ void PrintFormat(const FormatFigures& figures, const Options& options)
 {
     std::printf("Format %d: RGB%d %ldx%ld, %s bytes a frame, nominal %.0f fps\n", figures.index,
                 int(figures.layout.bitCount), long(figures.layout.width),
-                long(-figures.layout.height), Grouped(figures.frameBytes).c_str(),
+                long(-figures.layout.height), GroupedDigits(figures.frameBytes).c_str(),
                 figures.nominalRate);
     if (figures.memsetMs <= 0) {
         std::printf("  no memory for a frame\n\n");
@@ -228,8 +228,18 @@ void PrintFormat(const FormatFigures& figures, const Options& options)
              Figure("%.1fx", figures.perByte.msPerFrame / figures.memsetMs),
              Figure("%.2fx", figures.model.msPerFrame / figures.memsetMs));
 
+    std::printf("  Verification (FrameVerifier::Verify), beside the fill\n");
+    PrintRow("ms per frame of the stream", false, "",
+             Figure("%.3f", figures.verify.exactMsPerFrame)
+                 + (figures.verify.exact ? "" : " (NOT exact!)"));
+    PrintRow("ratio to the fill", false, "",
+             Figure("%.2fx", figures.verify.exactMsPerFrame / figures.model.msPerFrame));
+    PrintRow("ms per frame that matches none", false, "",
+             Figure("%.3f", figures.verify.unmatchedMsPerFrame));
+
     std::printf("  Through Wine's graph (Sample Grabber, Null Renderer, no clock)\n");
-    for (const GraphFigures* graph : {&figures.modelGraph, &figures.perByteGraph}) {
+    for (const GraphFigures* graph :
+         {&figures.modelGraph, &figures.perByteGraph, &figures.verifiedGraph}) {
         if (FAILED(graph->result)) {
             std::printf("    failed %s: 0x%08lX\n\n", graph->failedStep.c_str(),
                         static_cast<unsigned long>(graph->result));
@@ -238,15 +248,23 @@ void PrintFormat(const FormatFigures& figures, const Options& options)
     }
     const GraphFigures& model = figures.modelGraph;
     const GraphFigures& drawn = figures.perByteGraph;
-    PrintRow("frames delivered", perByte, Grouped(drawn.frames), Grouped(model.frames));
+    PrintRow("frames delivered", perByte, GroupedDigits(drawn.frames), GroupedDigits(model.frames));
     PrintRow("frames per second", perByte, Figure("%.1f", drawn.framesPerSecond),
              Figure("%.1f", model.framesPerSecond));
     PrintRow("CPU ms per frame", perByte, Figure("%.3f", drawn.cpuMsPerFrame),
              Figure("%.3f", model.cpuMsPerFrame));
-    PrintRow("private bytes after 100 frames", false, "", Grouped(model.privateBytesAfter100));
-    PrintRow("private bytes after 1,000 frames", false, "", Grouped(model.privateBytesAfter1000));
+    PrintRow("private bytes after 100 frames", false, "",
+             GroupedDigits(model.privateBytesAfter100));
+    PrintRow("private bytes after 1,000 frames", false, "",
+             GroupedDigits(model.privateBytesAfter1000));
     if (!model.fromModel)
         std::printf("    (the camera went back to rand() per byte during the model's run)\n");
+    const GraphFigures& verified = figures.verifiedGraph;
+    std::printf("  Through Wine's graph, every frame verified on the streaming thread\n");
+    PrintRow("frames per second", false, "", Figure("%.1f", verified.framesPerSecond));
+    PrintRow("CPU ms per frame", false, "", Figure("%.3f", verified.cpuMsPerFrame));
+    PrintRow("every frame exact and consecutive", false, "",
+             verified.verifiedExact && verified.fromModel ? "yes" : "NO");
 
     std::printf("  Kernels alone, ratio to memset:");
     for (const auto& kernel : figures.kernelMs)
@@ -287,7 +305,7 @@ int wmain(int argc, wchar_t** argv)
     }
 
     std::printf("Goals: frame fill within %.0fx of memset; at least %.0fx the nominal rate through "
-                "the graph\n",
+                "the graph, with and without verification\n",
                 goalFillRatio, goalRateFactor);
     bool allMeasured = true;
     for (const FormatFigures& figures : measured) {
@@ -299,9 +317,13 @@ int wmain(int argc, wchar_t** argv)
         const double fillRatio = figures.model.msPerFrame / figures.memsetMs;
         const double rate = figures.modelGraph.framesPerSecond;
         const double goalRate = goalRateFactor * figures.nominalRate;
-        std::printf("  Format %d: fill %.2fx memset, %s; graph %.0f fps against %.0f, %s\n",
+        const double verifiedRate = figures.verifiedGraph.framesPerSecond;
+        std::printf("  Format %d: fill %.2fx memset, %s; graph %.0f fps against %.0f, %s; "
+                    "verified %.0f fps, %s\n",
                     figures.index, fillRatio, fillRatio <= goalFillRatio ? "met" : "MISSED", rate,
-                    goalRate, rate >= goalRate ? "met" : "MISSED");
+                    goalRate, rate >= goalRate ? "met" : "MISSED", verifiedRate,
+                    verifiedRate >= goalRate && figures.verifiedGraph.verifiedExact ? "met"
+                                                                                    : "MISSED");
     }
     return allMeasured ? exitMeasured : exitMeasurementFailed;
 }
