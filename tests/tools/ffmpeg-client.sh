@@ -4,6 +4,9 @@
 #   list      -list_devices names the four devices
 #   options   -list_options shows the 2048x1536 format of the first device
 #   capture   five frames to rawvideo are exactly five 2048x1536 RGB32 frames
+#   verify    with -vsync passthrough and a real-time buffer that holds them all, 100
+#             frames of 512x384 RGB32 verify exact and consecutive from frame 0
+#   defaults  with its defaults, ffmpeg keeps the frames' bytes but drops frames
 set -euo pipefail
 check=$1
 buildDir=$(cd "$2" && pwd)
@@ -18,6 +21,27 @@ device='video=Orvix61 Capture Source Test 1'
 fail() {
     echo "FAILED: $1"
     exit 1
+}
+
+# ffmpeg lists only the format the pin prefers, the variant's "PreferedIndex"; the 64-bit
+# view of the registry is where the module reads it.
+preferFormat() {
+    ./wine-run reg add 'HKLM\Software\Classes\CLSID\{ED245B18-6926-4715-8593-797A9D3E967F}\InprocServer32' \
+        /v PreferedIndex /t REG_SZ /d "$1" /f /reg:64 >/dev/null 2>&1 || fail "cannot prefer format $1"
+}
+
+# Captures to raw video with the options given, then verifies the file as format 3 and
+# leaves orvix-verify's report in $report and its exit code in $verified.
+captureAndVerify() {
+    preferFormat 3
+    ./wine-run "$ffmpeg" -hide_banner -loglevel error -f dshow "$@" \
+        "$(basename "$work")/frames.raw" 2>&1 | grep -v -e '^ALSA' -e 'frame dropped' \
+        -e 'Last message repeated' -e 'non monotonically increasing dts' || true
+    verified=0
+    report=$(./wine-run bin/orvix-verify.exe --format 3 "$(basename "$work")/frames.raw" 2>&1) \
+        || verified=$?
+    report=$(tr -d '\r' <<<"$report")
+    echo "$report"
 }
 
 # ffmpeg's own log, read from a report file: with heap checking on, wine-run keeps only
@@ -52,6 +76,21 @@ capture)
     bytes=$(stat -c %s "$work/frames.raw" 2>/dev/null || echo 0)
     echo "captured $bytes bytes"
     [ "$bytes" -eq $((5 * 12582912)) ] || fail "expected $((5 * 12582912)) bytes"
+    ;;
+verify)
+    captureAndVerify -rtbufsize 200M -i "$device" -vsync passthrough -frames:v 100 -f rawvideo
+    [ "$verified" -eq 0 ] || fail "orvix-verify exited with $verified"
+    grep -q 'Verified:      100 frames: 100 exact$' <<<"$report" || fail "not 100 exact frames"
+    grep -q 'Frame numbers: first 0, last 99$' <<<"$report" || fail "not frames 0 to 99"
+    ;;
+defaults)
+    # Its default real-time buffer holds under four of these frames, and it converts the
+    # stream to the rate the pin announces: frames it cannot hold or place are dropped.
+    captureAndVerify -i "$device" -frames:v 10 -f rawvideo
+    [ "$verified" -eq 1 ] || fail "orvix-verify exited with $verified, not 1"
+    grep -q 'Verified:      10 frames: 10 exact$' <<<"$report" || fail "frames were changed"
+    grep -q 'Frame numbers: first 0, ' <<<"$report" || fail "frame 0 did not come first"
+    grep -q 'Dropped:       [0-9,]* frames: ' <<<"$report" || fail "no frame was dropped"
     ;;
 *)
     fail "unknown check '$check'"
