@@ -304,7 +304,7 @@ TEST_F(VerifyTool, VerifiesStillsAsTheCaptureToolAndAnImagingComponentWriteThem)
     ProgramResult run = RunOn(3, bitmap);
     EXPECT_EQ(run.exitCode, exitExact) << run.output;
     EXPECT_NE(run.output.find("Input:         " + Narrow(bitmap)
-                              + ", a 24-bit still\n"
+                              + ", a 24-bit still, compared by its colour bytes\n"
                                 "Verified:      1 frame: 1 exact\n"
                                 "Frame numbers: first 0, last 0\n"),
               std::string::npos)

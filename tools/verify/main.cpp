@@ -93,7 +93,9 @@ void Verification::VerifyStill(const std::wstring& path, const std::string& name
         return;
     }
     FrameVerifier& verifier = VerifierFor(still.pixelBytes);
-    printf("Input:         %s, a %d-bit still\n", name.c_str(), still.pixelBytes * 8);
+    // A still keeps no fourth bytes when it has three bytes a pixel.
+    printf("Input:         %s, a %d-bit still%s\n", name.c_str(), still.pixelBytes * 8,
+           still.pixelBytes < format.pixelBytes ? ", compared by its colour bytes" : "");
     report.Add(verifier.Verify(still.pixels.data(), still.pixels.size(), report.ExpectedNext()),
                FramePlace{name, false, 0});
 }
