@@ -160,12 +160,14 @@ FrameMatch FrameVerifier::Verify(const BYTE* frame, size_t bytes, uint64_t expec
     uint32_t behind = expectedStart;
     for (uint64_t distance = 1; !found && distance <= FrameSearchBound; ++distance) {
         ahead = nextFrame(ahead);
-        if ((found = FindArrangement(frame, bytes, ahead))) {
+        found = FindArrangement(frame, bytes, ahead);
+        if (found) {
             match.number = expected + distance;
             start = ahead;
         } else if (distance <= expected) {
             behind = previousFrame(behind);
-            if ((found = FindArrangement(frame, bytes, behind))) {
+            found = FindArrangement(frame, bytes, behind);
+            if (found) {
                 match.number = expected - distance;
                 start = behind;
             }

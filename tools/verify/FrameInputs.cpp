@@ -100,8 +100,9 @@ bool IsStillPath(const std::wstring& path)
 
 std::vector<std::wstring> ExpandInput(const std::wstring& argument)
 {
+    // A file whose own name holds a pattern is still that file.
     SeriesPattern pattern;
-    if (!ParseSeriesPattern(argument, &pattern))
+    if (FileExists(argument) || !ParseSeriesPattern(argument, &pattern))
         return {argument};
     std::vector<std::wstring> files;
     int number = 0;

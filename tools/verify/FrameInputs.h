@@ -17,9 +17,9 @@ constexpr int SeriesStartNumbers = 5;
 // Files ending in .bmp or .png (in any case) are stills; every other file holds raw frames.
 bool IsStillPath(const std::wstring& path);
 
-// The files an argument names: for a pattern with one %d or %0Nd (frame%03d.png), each
-// number's file from the first that exists until one is missing; otherwise the argument
-// itself. Empty when a pattern matches no file.
+// The files an argument names: for a pattern with one %d or %0Nd (frame%03d.png) that is
+// not itself the name of a file, each number's file from the first that exists until one
+// is missing; otherwise the argument itself. Empty when a pattern matches no file.
 std::vector<std::wstring> ExpandInput(const std::wstring& argument);
 
 // A file of raw frames, read forward from its start.
