@@ -4,41 +4,26 @@
 
 bool DescribeFrameFormat(FormatIndex index, FrameFormat* format)
 {
-    if (index < FirstFormatIndex || index > LastFormatIndex)
+    if (!IsCatalogueIndex(index))
         return false;
-    BITMAPINFOHEADER header = {};
-    FillBitmapHeader(index, FirstFormatIndex, &header);
-    // The camera's own geometry gives the bytes it fills and the rate it announces.
-    TestCamera camera;
-    camera.ConfigureGeometry(header.biWidth, header.biHeight, header.biBitCount);
-    const FrameGeometry& geometry = camera.Geometry();
+    const CaptureFormat& row = CaptureFormatAt(index);
     format->index = index;
-    format->width = geometry.width;
-    format->height = geometry.height;
-    format->pixelBytes = int(geometry.bitsPerPixel / 8);
-    // Every catalogue row is a whole number of 4-byte units, so rows carry no padding.
-    format->rowBytes = size_t(geometry.width) * size_t(format->pixelBytes);
-    format->frameBytes = size_t(geometry.frameBytes);
-    format->nominalRate = geometry.frameRate;
+    format->width = row.width;
+    format->height = row.height;
+    format->pixelBytes = row.bitCount / 8;
+    // Every row of the table is a whole number of 4-byte units, so rows carry no padding.
+    format->rowBytes = size_t(row.width) * size_t(format->pixelBytes);
+    format->frameBytes = size_t(CameraFrameBytes(row.width, row.height, row.bitCount));
+    format->nominalRate = row.framesPerSecond;
     return true;
 }
 
 bool FindFrameFormat(LONG width, LONG rows, int bitCount, FrameFormat* format)
 {
     for (FormatIndex index = FirstFormatIndex; index <= LastFormatIndex; ++index) {
-        FrameFormat candidate;
-        DescribeFrameFormat(index, &candidate);
-        if (candidate.width == width && candidate.height == rows
-            && candidate.pixelBytes * 8 == bitCount) {
-            *format = candidate;
-            return true;
-        }
+        const CaptureFormat& row = CaptureFormatAt(index);
+        if (row.width == width && row.height == rows && row.bitCount == bitCount)
+            return DescribeFrameFormat(index, format);
     }
     return false;
-}
-
-std::string FrameFormatName(const FrameFormat& format)
-{
-    return "RGB" + std::to_string(format.pixelBytes * 8) + " " + std::to_string(format.width) + "x"
-           + std::to_string(format.height);
 }

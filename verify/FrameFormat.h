@@ -1,12 +1,11 @@
 #pragma once
-// A catalogue format as the frame verifier reads it: the size and layout of one frame as
-// the camera fills it, and the rate the camera announces for it.
-#include "camera/FormatCatalogue.h"
+// A format of the format table as the frame verifier reads it: the size and layout of one
+// frame as the camera fills it, and the rate the camera runs it at.
+#include "camera/FormatTable.h"
 
 #include <windows.h>
 
 #include <cstddef>
-#include <string>
 
 struct FrameFormat
 {
@@ -19,11 +18,8 @@ struct FrameFormat
     double nominalRate = 0;    // frames per second
 };
 
-// False for an index outside the catalogue (which the catalogue itself would read as 1).
+// False for an index outside the table (which the table itself would read as 1).
 bool DescribeFrameFormat(FormatIndex index, FrameFormat* format);
 
-// The catalogue format of frames of this width, number of rows and bit count, or false.
+// The table's format of frames of this width, number of rows and bit count, or false.
 bool FindFrameFormat(LONG width, LONG rows, int bitCount, FrameFormat* format);
-
-// "RGB32 2048x1536", as the reports name a format.
-std::string FrameFormatName(const FrameFormat& format);

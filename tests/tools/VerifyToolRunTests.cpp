@@ -3,6 +3,7 @@
 // capture tool and an imaging component write them, and inputs that cannot be verified.
 #include "BitmapFile.h"
 #include "ChildProcess.h"
+#include "camera/FormatCatalogue.h"
 #include "framework/Ownership.h"
 #include "verify/FrameVerifier.h"
 #include "verify/VerificationReport.h"
@@ -279,7 +280,7 @@ TEST_F(VerifyTool, ReportsEachChangeToARawCaptureExactly)
         ASSERT_TRUE(run.finished);
         EXPECT_EQ(run.exitCode, test.exitCode) << run.output;
         EXPECT_EQ(run.output, "Format:        " + std::to_string(test.index) + ", "
-                                  + FrameFormatName(format) + ", "
+                                  + FormatSummary(CaptureFormatAt(test.index)) + ", "
                                   + GroupedDigits(format.frameBytes) + " bytes a frame\n"
                                   + "Input:         " + name + ", " + GroupedDigits(bytes)
                                   + " bytes: " + GroupedDigits(whole) + " frames"
@@ -376,9 +377,9 @@ TEST_F(VerifyTool, NamesEveryInputItCannotVerifyAndExitsWithItsCode)
         {L"--format 3" + quoted(Path(L"none%02d.png")), exitBadInput,
          "no file of this numbered series exists (its first number is 0 to 4)"},
         {L"--format 7" + quoted(empty), exitBadOption,
-         "--format takes a catalogue format from 1 to 6, not '7'"},
+         "--format takes a format from 1 to 6, not '7'"},
         {L"--format 0" + quoted(empty), exitBadOption,
-         "--format takes a catalogue format from 1 to 6, not '0'"},
+         "--format takes a format from 1 to 6, not '0'"},
         {quoted(empty), exitBadOption, "--format is needed"},
         {L"--format 3", exitBadOption, "name at least one file to verify"},
         {L"--frames 3" + quoted(empty), exitBadOption, "unknown option '--frames'"},
@@ -393,9 +394,7 @@ TEST_F(VerifyTool, NamesEveryInputItCannotVerifyAndExitsWithItsCode)
     const ProgramResult help = Run(L"--help");
     EXPECT_EQ(help.exitCode, exitExact);
     EXPECT_NE(help.output.find("Usage: orvix-verify --format N FILE..."), std::string::npos);
-    EXPECT_NE(help.output.find("3  RGB32 512x384, nominally 30 frames per second"),
-              std::string::npos)
-        << help.output;
+    EXPECT_NE(help.output.find("3  512x384 RGB32 at 30 fps\n"), std::string::npos) << help.output;
 }
 
 TEST_F(VerifyTool, ReadsAFileFarLargerThanMemoryFrameByFrameAndStopsWhereFramesMatchNone)
@@ -432,7 +431,8 @@ TEST_F(VerifyTool, ReadsAFileFarLargerThanMemoryFrameByFrameAndStopsWhereFramesM
                  + ", byte 1,769,472): matches no frame from 0 to 100,003; against "
                    "frame 3, ",
              "orvix-verify: " + name + ": stopped at byte " + GroupedDigits(stoppedAt)
-                 + ": 100 frames in a row match no frame of format 6 (RGB24 512x384); is this "
+                 + ": 100 frames in a row match no frame of format 6 (512x384 RGB24 at 30 fps); is "
+                   "this "
                    "a capture in that format?\n",
              std::string("Verified:      103 frames: 3 exact, 100 matching no frame\n"),
          })

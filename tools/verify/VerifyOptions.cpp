@@ -2,25 +2,17 @@
 
 #include "FrameInputs.h"
 #include "ToolText.h"
-#include "camera/FormatCatalogue.h"
-#include "verify/FrameFormat.h"
+#include "camera/FormatTable.h"
 #include "verify/VerificationReport.h"
 
-#include <cstdio>
-
 namespace {
-// One line per catalogue format, as --format takes them.
+// One line per format of the table, as --format takes them.
 std::string FormatList()
 {
     std::string list;
-    for (FormatIndex index = FirstFormatIndex; index <= LastFormatIndex; ++index) {
-        FrameFormat format;
-        DescribeFrameFormat(index, &format);
-        char line[96];
-        snprintf(line, sizeof(line), "                 %ld  %s, nominally %.0f frames per second\n",
-                 long(index), FrameFormatName(format).c_str(), format.nominalRate);
-        list += line;
-    }
+    for (FormatIndex index = FirstFormatIndex; index <= LastFormatIndex; ++index)
+        list += "                 " + std::to_string(index) + "  "
+                + FormatSummary(CaptureFormatAt(index)) + "\n";
     return list;
 }
 }    // namespace
@@ -40,8 +32,7 @@ bool ParseVerifyOptions(int argc, const wchar_t* const* argv, VerifyOptions* opt
             const std::wstring value = argv[++index];
             if (!ParseWholeNumber(value, FirstFormatIndex, LastFormatIndex,
                                   &options->formatIndex)) {
-                *error = "--format takes a catalogue format from "
-                         + std::to_string(FirstFormatIndex) + " to "
+                *error = "--format takes a format from " + std::to_string(FirstFormatIndex) + " to "
                          + std::to_string(LastFormatIndex) + ", not '" + Utf8(value) + "'";
                 return false;
             }

@@ -140,7 +140,8 @@ void Verification::VerifyRawFrames(const std::wstring& path, const std::string& 
             Trouble(name, "stopped at byte " + GroupedDigits(offset + read) + ": "
                               + std::to_string(UnmatchedRunLimit)
                               + " frames in a row match no frame of format "
-                              + std::to_string(format.index) + " (" + FrameFormatName(format)
+                              + std::to_string(format.index) + " ("
+                              + FormatSummary(CaptureFormatAt(format.index))
                               + "); is this a capture in that format?");
             return;
         }
@@ -166,7 +167,8 @@ int wmain(int argc, wchar_t** argv)
     // Stills are read through the imaging component.
     ComApartment runtime(COINIT_MULTITHREADED);
     printf("Format:        %d, %s, %s bytes a frame\n", options.formatIndex,
-           FrameFormatName(format).c_str(), GroupedDigits(format.frameBytes).c_str());
+           FormatSummary(CaptureFormatAt(format.index)).c_str(),
+           GroupedDigits(format.frameBytes).c_str());
 
     Verification verification(format);
     for (const std::wstring& input : options.inputs)
