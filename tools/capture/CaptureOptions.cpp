@@ -40,6 +40,7 @@ std::string ComposeUsage()
              "  --verify         verify every frame as it arrives against the Orvix61 camera's\n"
              "                   stream, and report frames dropped, repeated, out of order,\n"
              "                   changed or corrupt (Orvix61 devices only)\n"
+             "  --version        show the version\n"
              "  --help           show this text\n"
              "\n"
              "Exit codes: 0 captured (with --verify: every frame exact and consecutive),\n"
@@ -57,6 +58,10 @@ bool ParseCaptureOptions(int argc, const wchar_t* const* argv, CaptureOptions* o
         const std::wstring option = argv[index];
         if (option == L"--help" || option == L"-h" || option == L"/?") {
             options->showHelp = true;
+            continue;
+        }
+        if (option == L"--version") {
+            options->showVersion = true;
             continue;
         }
         if (option == L"--list") {

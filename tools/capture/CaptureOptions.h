@@ -5,6 +5,7 @@
 struct CaptureOptions
 {
     bool showHelp = false;
+    bool showVersion = false;
     bool listDevices = false;
     std::wstring deviceName = L"Orvix61 Capture Source Test 1";
     int formatIndex = 0;    // 0: the format the device offers by itself

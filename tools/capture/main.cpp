@@ -239,6 +239,10 @@ int wmain(int argc, wchar_t** argv)
         fputs(CaptureUsage(), stdout);
         return exitCaptured;
     }
+    if (options.showVersion) {
+        printf("orvix-capture %s\n", ORVIX_VERSION);
+        return exitCaptured;
+    }
     ComApartment runtime(COINIT_MULTITHREADED);
     if (FAILED(runtime.Result()))
         return Fail(exitCaptureFailed,

@@ -24,6 +24,8 @@ bool ParseVerifyOptions(int argc, const wchar_t* const* argv, VerifyOptions* opt
         const std::wstring argument = argv[index];
         if (argument == L"--help" || argument == L"-h" || argument == L"/?") {
             options->showHelp = true;
+        } else if (argument == L"--version") {
+            options->showVersion = true;
         } else if (argument == L"--format") {
             if (index + 1 >= argc) {
                 *error = "--format needs a value";
@@ -43,7 +45,7 @@ bool ParseVerifyOptions(int argc, const wchar_t* const* argv, VerifyOptions* opt
             options->inputs.push_back(argument);
         }
     }
-    if (options->showHelp)
+    if (options->showHelp || options->showVersion)
         return true;
     if (!options->formatIndex) {
         *error = "--format is needed: the catalogue format the frames were captured in";
@@ -74,6 +76,7 @@ std::string VerifyUsage()
            + std::to_string(SeriesStartNumbers - 1)
            + " that exists until one is\n"
              "               missing. All files together are one stream, in the order given.\n"
+             "  --version    show the version\n"
              "  --help       show this text\n"
              "\n"
              "A frame is recognised by its number within "

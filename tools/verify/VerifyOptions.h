@@ -11,6 +11,7 @@ constexpr uint64_t UnmatchedRunLimit = 100;
 struct VerifyOptions
 {
     bool showHelp = false;
+    bool showVersion = false;
     int formatIndex = 0;                 // 0 until --format names one
     std::vector<std::wstring> inputs;    // files and numbered series, in the order given
 };

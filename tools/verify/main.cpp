@@ -162,6 +162,10 @@ int wmain(int argc, wchar_t** argv)
         fputs(VerifyUsage().c_str(), stdout);
         return exitExact;
     }
+    if (options.showVersion) {
+        printf("orvix-verify %s\n", ORVIX_VERSION);
+        return exitExact;
+    }
     FrameFormat format;
     DescribeFrameFormat(options.formatIndex, &format);
     // Stills are read through the imaging component.

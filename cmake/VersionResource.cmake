@@ -1,0 +1,25 @@
+# orvix_add_version_resource(<target> <description>)
+#   Gives a shipped binary a version resource: the project's version (set once, in the
+#   root CMakeLists.txt), the description, the product name and the file name it ships
+#   under. The tools print the same version for --version through ORVIX_VERSION.
+function(orvix_add_version_resource target description)
+    get_target_property(type ${target} TYPE)
+    get_target_property(outputName ${target} OUTPUT_NAME)
+    if(NOT outputName)
+        set(outputName ${target})
+    endif()
+    if(type STREQUAL "SHARED_LIBRARY")
+        get_target_property(suffix ${target} SUFFIX)
+        set(ORVIX_FILE_TYPE VFT_DLL)
+    else()
+        set(suffix ".exe")
+        set(ORVIX_FILE_TYPE VFT_APP)
+    endif()
+    set(ORVIX_FILE_DESCRIPTION "${description}")
+    set(ORVIX_INTERNAL_NAME "${outputName}")
+    set(ORVIX_ORIGINAL_FILENAME "${outputName}${suffix}")
+    configure_file(${PROJECT_SOURCE_DIR}/cmake/VersionInfo.rc.in
+                   ${CMAKE_CURRENT_BINARY_DIR}/${target}.version.rc @ONLY)
+    target_sources(${target} PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/${target}.version.rc)
+    target_compile_definitions(${target} PRIVATE ORVIX_VERSION="${PROJECT_VERSION}")
+endfunction()
