@@ -1,7 +1,7 @@
 // The pages inside the platform's own property frame, opened as a capture program opens
 // it: on a filter or pin of the registered module, with the page classes that the object
-// names. The test's thread runs the frame's modal loop; a second thread plays the user,
-// finding the controls by id, changing choices and pressing OK.
+// names. The test's thread runs the frame's modal loop and, from a timer the loop
+// dispatches, plays the user, finding the controls by id, changing choices and pressing OK.
 #include "FrameWindows.h"
 #include "ModuleUnderTest.h"
 #include "NewThread.h"
@@ -26,13 +26,16 @@ constexpr DWORD PollMs = 20;
 
 using Failures = std::vector<std::string>;
 
-// Messages to the frame's windows, which belong to the test's thread: bounded, so that a
-// frame that stops answering fails the test instead of stopping the user.
+// Messages to the frame's windows, which belong to the test's thread, so that each runs the
+// window's procedure at once; a window that does not exist answers false.
 bool Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* answer = nullptr)
 {
     DWORD_PTR result = 0;
-    if (!SendMessageTimeoutA(window, message, wParam, lParam, SMTO_ABORTIFHUNG, StepTimeoutMs,
-                             &result))
+    if (!window)
+        return false;
+    SetLastError(ERROR_SUCCESS);
+    result = DWORD_PTR(SendMessageA(window, message, wParam, lParam));
+    if (GetLastError() == ERROR_INVALID_WINDOW_HANDLE)
         return false;
     if (answer)
         *answer = LRESULT(result);
@@ -69,11 +72,15 @@ bool ChooseItem(HWND combo, const char* text)
                 reinterpret_cast<LPARAM>(combo));
 }
 
-// Plays the user of one property frame from a thread of its own: waits until the frame
-// shows `pageControl`, runs the test's steps on it, and presses `closeButton`, or Cancel
-// when a step failed. Every wait is bounded. A frame that does not close when told to is
-// cancelled and closed by the watchdog, and when even that does not end it, the watchdog
-// ends the test program: a failed test, never a hung run.
+// Plays the user of one property frame on the frame's own thread: a thread timer, which
+// the frame's modal loop dispatches, waits until the frame shows `pageControl`, runs the
+// test's steps on it, and presses `closeButton`, or Cancel when a step failed. The user
+// runs there and not on a thread of its own because the platform's frame allocates and
+// frees large blocks as it draws, and Wine's heap checking reports damage that is not
+// there when another thread allocates at the same time. Every wait is bounded: a frame
+// that does not close when told to is cancelled and closed, and when its loop stops
+// answering, a watchdog thread, which only waits, ends the test program: a failed test,
+// never a hung run.
 class FrameUser
 {
 public:
@@ -81,9 +88,13 @@ public:
 
     FrameUser(int pageControl, Steps steps, WPARAM closeButton = PSBTN_OK)
         : uiThread(GetCurrentThreadId()), pageControl(pageControl), steps(std::move(steps)),
-          closeButton(closeButton), frameReturned(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
-          thread([this] { Run(); })
+          closeButton(closeButton), startTicks(GetTickCount()),
+          frameReturned(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
+          timer(SetTimer(nullptr, 0, PollMs, OnTimer)), watchdog([this] { Watch(); })
     {
+        activeUser = this;
+        if (!timer)
+            failures.push_back("no timer to play the user with");
     }
     FrameUser(const FrameUser&) = delete;
     FrameUser& operator=(const FrameUser&) = delete;
@@ -92,45 +103,86 @@ public:
     // On the frame's thread, once the frame has returned: what the user found wrong.
     Failures Finish()
     {
+        if (activeUser == this) {
+            activeUser = nullptr;
+            if (timer)
+                KillTimer(nullptr, timer);
+            if (stage == Stage::WaitingForPage)
+                failures.push_back("the frame returned without showing the page");
+        }
         SetEvent(frameReturned.Get());
-        thread.Join();
+        watchdog.Join();
         return failures;
     }
 
 private:
-    bool FrameHasReturned(DWORD waitMs) const
+    enum class Stage
     {
-        return WaitForSingleObject(frameReturned.Get(), waitMs) == WAIT_OBJECT_0;
+        WaitingForPage,
+        Closing,
+        Cancelling
+    };
+
+    // A thread timer's callback has no context of its own, and the frame is modal, so a
+    // thread has at most one user.
+    static thread_local FrameUser* activeUser;
+
+    static void CALLBACK OnTimer(HWND, UINT, UINT_PTR, DWORD)
+    {
+        if (FrameUser* user = activeUser; user && !user->busy) {
+            // The steps send messages, which can run a nested loop that dispatches us.
+            user->busy = true;
+            user->Tick();
+            user->busy = false;
+        }
     }
 
-    void Run()
+    void Tick()
     {
-        const DWORD start = GetTickCount();
-        HWND frame = nullptr;
-        while (!(frame = FindFrameShowing(uiThread, pageControl))) {
-            if (FrameHasReturned(PollMs)) {
-                failures.push_back("the frame returned without showing the page");
-                return;
-            }
-            if (GetTickCount() - start > StepTimeoutMs) {
+        const DWORD elapsed = GetTickCount() - startTicks;
+        switch (stage) {
+        case Stage::WaitingForPage:
+            if (const HWND frame = FindFrameShowing(uiThread, pageControl)) {
+                const size_t failuresBefore = failures.size();
+                steps(frame, failures);
+                const WPARAM button =
+                    failures.size() == failuresBefore ? closeButton : PSBTN_CANCEL;
+                PostMessageA(frame, PSM_PRESSBUTTON, button, 0);
+                Restart(Stage::Closing);
+            } else if (elapsed > StepTimeoutMs) {
                 failures.push_back("no frame showed the page in time");
-                break;
+                CloseThreadWindows(uiThread);
+                Restart(Stage::Cancelling);
             }
+            break;
+        case Stage::Closing:
+            if (elapsed > CloseTimeoutMs) {
+                failures.push_back("the frame did not close in time");
+                CloseThreadWindows(uiThread);
+                Restart(Stage::Cancelling);
+            }
+            break;
+        case Stage::Cancelling:
+            break;    // the watchdog ends the program if this does not end the frame
         }
-        if (frame) {
-            const size_t failuresBefore = failures.size();
-            steps(frame, failures);
-            const WPARAM button = failures.size() == failuresBefore ? closeButton : PSBTN_CANCEL;
-            PostMessageA(frame, PSM_PRESSBUTTON, button, 0);
-        }
-        if (FrameHasReturned(CloseTimeoutMs))
+    }
+
+    void Restart(Stage next)
+    {
+        stage = next;
+        startTicks = GetTickCount();
+    }
+
+    // One wait, no work in a loop: this thread must not allocate while the frame draws.
+    void Watch()
+    {
+        const DWORD limitMs = StepTimeoutMs + 3 * CloseTimeoutMs;
+        if (WaitForSingleObject(frameReturned.Get(), limitMs) == WAIT_OBJECT_0)
             return;
-        failures.push_back("the frame did not close in time");
-        CloseThreadWindows(uiThread);
-        if (FrameHasReturned(CloseTimeoutMs))
-            return;
-        std::fprintf(stderr, "The property frame cannot be closed; ending the test program.\n");
-        std::fflush(stderr);
+        static const char message[] =
+            "The property frame cannot be closed; ending the test program.\n";
+        DWORD written = 0;
+        WriteFile(GetStdHandle(STD_ERROR_HANDLE), message, sizeof(message) - 1, &written, nullptr);
         TerminateProcess(GetCurrentProcess(), 3);
     }
 
@@ -138,10 +190,17 @@ private:
     const int pageControl;
     const Steps steps;
     const WPARAM closeButton;
+    // The fields below belong to the frame's thread.
+    Stage stage = Stage::WaitingForPage;
+    DWORD startTicks;
+    bool busy = false;
+    Failures failures;
     UniqueHandle frameReturned;    // set once the frame's modal loop has ended
-    Failures failures;             // the user thread's until it is joined
-    NewThread thread;
+    const UINT_PTR timer;
+    NewThread watchdog;    // made last: it watches the fields above
 };
+
+thread_local FrameUser* FrameUser::activeUser = nullptr;
 
 std::string Joined(const Failures& failures)
 {
