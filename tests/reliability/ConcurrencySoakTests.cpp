@@ -51,9 +51,10 @@ struct SoakRecord
 {
     CameraSettings lastSettings = {};
     LONG lastPreferredIndex = 1;
-    volatile LONG stateChanges = 0;
-    volatile LONG settingsWritten = 0;
-    volatile LONG queries = 0;
+    // Counted in 64 bits, so that a soak of hours cannot wrap them.
+    volatile LONG64 stateChanges = 0;
+    volatile LONG64 settingsWritten = 0;
+    volatile LONG64 queries = 0;
     volatile LONG undocumented = 0;    // answers no caller may be given
 };
 
@@ -103,9 +104,9 @@ CameraSettings RandomSettings(SeededRandom& random)
     return settings;
 }
 
-void Count(volatile LONG* counter, bool documented, SoakRecord* record)
+void Count(volatile LONG64* counter, bool documented, SoakRecord* record)
 {
-    InterlockedIncrement(counter);
+    InterlockedIncrement64(counter);
     if (!documented)
         InterlockedIncrement(&record->undocumented);
 }
@@ -274,10 +275,11 @@ void ExpectStoredAs(REFCLSID classId, const SoakRecord& record)
 void ReportSoak(const char* where, uint64_t seconds, const SoakRecord& record,
                 const FrameCounter& counter)
 {
-    std::printf("%s: %llu s, %ld state changes, %ld settings written, %ld queries, %ld frames, %ld "
-                "undocumented answers\n",
-                where, (unsigned long long)seconds, record.stateChanges, record.settingsWritten,
-                record.queries, counter.Count(), record.undocumented);
+    std::printf("%s: %llu s, %lld state changes, %lld settings written, %lld queries, %ld frames, "
+                "%ld undocumented answers\n",
+                where, (unsigned long long)seconds, (long long)record.stateChanges,
+                (long long)record.settingsWritten, (long long)record.queries, counter.Count(),
+                record.undocumented);
     EXPECT_EQ(record.undocumented, 0);
     EXPECT_GT(record.stateChanges, 0);
     EXPECT_GT(record.settingsWritten, 0);
