@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Long reliability runs, far beyond the short ones in the default test run: the malformed
-# media type fuzz at the pin and through Wine's graph, the concurrency soaks, the leak
-# check, releases of streaming filters, and the fault injection and registry fault tests. Wine's heap checking is on, as
-# in scripts/test.sh; what it finds lands in <build>/heap-check.log and fails the run. (The
-# soaks and the leak check run in a child without it: it would serialise their threads and
-# hold freed memory back.)
+# media type fuzz at the pin and through Wine's graph, the concurrency and information
+# soaks, the leak check, releases of streaming filters, and the fault injection and
+# registry fault tests. Wine's heap checking is on, as in scripts/test.sh; what it finds
+# lands in <build>/heap-check.log and fails the run. (The soaks and the leak check run in a
+# child without it: it would serialise their threads and hold freed memory back.)
 #
 #   scripts/reliability.sh [--types N] [--streamed N] [--seed S] [--soak-seconds N]
 #                          [--cycles N] [--releases N] [--no-heap-check] [--build-dir DIR]
@@ -19,7 +19,7 @@
 #   --no-heap-check    run the fuzz without Wine's heap checking, some twenty times faster
 #   --build-dir DIR    build folder (default build)
 #
-# With the defaults it takes about 15 minutes. A failing case prints the ORVIX_FUZZ_*
+# With the defaults it takes about 35 minutes. A failing case prints the ORVIX_FUZZ_*
 # settings that replay it alone, for example
 #   ORVIX_FUZZ_SEED=0x1A2B ORVIX_FUZZ_FIRST=417 ORVIX_FUZZ_TYPES=1 \
 #       ctest --test-dir build -R MalformedTypesAtThePin --output-on-failure
