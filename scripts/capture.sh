@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Registers the built module in build/wineprefix and runs orvix-capture against it; the
-# first frame goes to build/capture/first-frame.bmp. Arguments go to the tool.
+# first frame goes to build/capture/first-frame.png. Arguments go to the tool.
 # scripts/main.sh builds first and then runs this.
 set -euo pipefail
 cd "$(dirname "$0")/../build"
@@ -10,10 +10,10 @@ cd "$(dirname "$0")/../build"
     exit 1
 }
 mkdir -p capture
-image=capture/first-frame.bmp
+image=capture/first-frame.png
 rm -f "$image"
 status=0
-./wine-run bin/orvix-capture.exe --output 'capture\first-frame.bmp' "$@" || status=$?
+./wine-run bin/orvix-capture.exe --output 'capture\first-frame.png' "$@" || status=$?
 if [ -f "$image" ]; then
     echo
     echo "The first frame is in $(pwd)/$image"
