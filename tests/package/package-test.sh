@@ -4,6 +4,7 @@
 #   make      packs the ZIP from both build trees with CPack
 #   contents  the ZIP holds what its README.txt says and nothing else, with the version
 #             filled in, CRLF line ends for Windows' cmd and Notepad, and binaries stripped
+#             but with their version resource
 #   install   in a Wine prefix of its own: install, use from ffmpeg of both bitnesses and
 #             from the packaged tools, install again from another folder, uninstall twice
 set -euo pipefail
@@ -84,9 +85,15 @@ if [ "$check" = contents ]; then
         crlf=$(grep -c $'\r$' "$work/unpacked/$text" || true)
         [ "$lines" -eq "$crlf" ] || fail "$text has $((lines - crlf)) lines without CRLF"
     done
+    # Stripped, and still with the version resource that file properties show.
     for binary in "$work"/unpacked/x64/* "$work"/unpacked/x86/*; do
+        name=${binary#"$work"/unpacked/}
         ! x86_64-w64-mingw32-objdump -h "$binary" | grep -q '\.debug_' \
-            || fail "${binary#"$work"/unpacked/} still has its debugging symbols"
+            || fail "$name still has its debugging symbols"
+        for field in FileVersion ProductVersion; do
+            x86_64-w64-mingw32-strings -e l "$binary" | grep -A1 -x "$field" | grep -qx "$version" \
+                || fail "$name has no $field $version in its version resource"
+        done
     done
     rm -rf "$work"
     echo "passed"
