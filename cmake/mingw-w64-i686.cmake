@@ -10,6 +10,15 @@ set(CMAKE_CXX_COMPILER ${toolPrefix}-g++-posix)
 set(CMAKE_RC_COMPILER ${toolPrefix}-windres)
 set(CMAKE_OBJDUMP ${toolPrefix}-objdump)
 
+# SSE2 is this build's floor, as every x86-64 processor's: the noise kernels and the
+# frame verifier use it unconditionally, and floating point done in SSE registers
+# rounds as the x86-64 build does, where the x87 unit's wider registers would not.
+# With SSE enabled the compiler realigns the stack of any function that keeps vectors
+# there, since 32-bit Windows only promises 4-byte alignment to a thread's entry and to
+# callbacks.
+set(CMAKE_C_FLAGS_INIT "-msse2 -mfpmath=sse")
+set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse")
+
 set(CMAKE_FIND_ROOT_PATH /usr/${toolPrefix})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
