@@ -10,7 +10,7 @@
 set -euo pipefail
 check=$1
 buildDir=$(cd "$2" && pwd)
-x86BuildDir=$3
+x86BuildDir=$(cd "$3" 2>/dev/null && pwd || echo "$3")
 version=$4
 zip="$buildDir/release/Orvix61Test-$version-windows.zip"
 sourceDir=$(cd "$(dirname "$0")/../.." && pwd)
@@ -116,6 +116,9 @@ mkdir -p "$WINEPREFIX"
 wineserver -p </dev/null >/dev/null 2>&1 || fail "cannot start a Wine server for $WINEPREFIX"
 trap 'wineserver -k </dev/null >/dev/null 2>&1 || true' EXIT
 wineboot -i </dev/null >/dev/null 2>&1 || fail "cannot make a Wine prefix in $WINEPREFIX"
+# The desktop process starts with the first program that has a display; started here, it
+# does not hold the output of a program below until it ends.
+"${win[@]}" cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
 wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
     </dev/null >/dev/null 2>&1
 
