@@ -5,6 +5,9 @@
 
 #include <wincodec.h>
 
+#include <climits>
+#include <cstdint>
+
 namespace {
 
 constexpr UINT BytesPerPixel = 4;
@@ -129,10 +132,14 @@ bool CaptureWindow(HWND window, WindowImage* image)
 
 HRESULT SavePng(const WindowImage& image, const std::wstring& path)
 {
-    const UINT stride = image.width * BytesPerPixel;
-    if (image.width == 0 || image.height == 0
-        || image.pixels.size() != size_t(stride) * image.height)
+    // In 64 bits: a row or an image of the size given may not fit a UINT or, in 32-bit
+    // code, a size_t, and a wrapped product could match a small pixel buffer.
+    const uint64_t strideBytes = uint64_t(image.width) * BytesPerPixel;
+    const uint64_t imageBytes = strideBytes * image.height;
+    if (image.width == 0 || image.height == 0 || strideBytes > UINT_MAX || imageBytes > UINT_MAX
+        || image.pixels.size() != imageBytes)
         return E_INVALIDARG;
+    const UINT stride = UINT(strideBytes);
     ComPtr<IWICImagingFactory> factory;
     RETURN_IF_FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
                                       IID_IWICImagingFactory, factory.PutVoid()));
