@@ -2,6 +2,8 @@
 
 #include "ImageFile.h"
 
+#include <cstdint>
+
 namespace {
 
 constexpr UINT BytesPerPixel = 4;
