@@ -8,6 +8,10 @@
 #   install   in a Wine prefix of its own: install, use from ffmpeg of both bitnesses and
 #             from the packaged tools, install again from another folder, uninstall twice
 set -euo pipefail
+# Wine wants a display even for console programs: one virtual display for the whole check.
+if [ "$1" = install ] && [ -z "${DISPLAY:-}" ]; then
+    exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
+fi
 check=$1
 buildDir=$(cd "$2" && pwd)
 x86BuildDir=$(cd "$3" 2>/dev/null && pwd || echo "$3")
@@ -105,10 +109,6 @@ export WINEPREFIX="$work/wineprefix"
 export WINEARCH=win64
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
-win=(wine)
-if [ -z "${DISPLAY:-}" ]; then
-    win=(xvfb-run -a wine)
-fi
 # One server for the whole check, ended with it: this prefix's programs and no others. It
 # and Wine's background processes are started apart from this script's output, which a
 # test runner, and each $(...) below, waits for every holder of to let go of.
@@ -118,7 +118,7 @@ trap 'wineserver -k </dev/null >/dev/null 2>&1 || true' EXIT
 wineboot -i </dev/null >/dev/null 2>&1 || fail "cannot make a Wine prefix in $WINEPREFIX"
 # The desktop process starts with the first program that has a display; started here, it
 # does not hold the output of a program below until it ends.
-"${win[@]}" cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
+wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
 wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
     </dev/null >/dev/null 2>&1
 
@@ -134,7 +134,7 @@ unpackZip "$second"
 # $output and its exit code to $status.
 run() {
     status=0
-    output=$("${win[@]}" "$@" </dev/null 2>&1) || status=$?
+    output=$(wine "$@" </dev/null 2>&1) || status=$?
     output=$(tr -d '\r' <<<"$output")
 }
 
@@ -185,10 +185,6 @@ expectRegisteredIn() {
     done
 }
 
-ffmpegFor() {
-    local tree=$1
-    "$sourceDir/scripts/fetch-ffmpeg.sh" "$tree" | tail -1
-}
 
 # The four devices listed by, and five whole frames captured through, the ffmpeg of one
 # bitness; the packaged orvix-verify of that bitness finds them exact.
@@ -247,8 +243,11 @@ for view in 64 32; do
         /t REG_SZ /d 3 /f "/reg:$view"
     [ $status -eq 0 ] || fail "cannot store a setting in the $view-bit view: $output"
 done
-ffmpegListsAndCaptures x64 "$(ffmpegFor "$buildDir")" "$firstDos"
-ffmpegListsAndCaptures x86 "$(ffmpegFor "$x86BuildDir")" "$firstDos"
+# Each build tree keeps the ffmpeg of its architecture; a failed fetch says why at once.
+ffmpeg64=$("$sourceDir/scripts/fetch-ffmpeg.sh" "$buildDir" x64) || fail "no 64-bit ffmpeg"
+ffmpeg32=$("$sourceDir/scripts/fetch-ffmpeg.sh" "$x86BuildDir" x86) || fail "no 32-bit ffmpeg"
+ffmpegListsAndCaptures x64 "$ffmpeg64" "$firstDos"
+ffmpegListsAndCaptures x86 "$ffmpeg32" "$firstDos"
 for arch in x64 x86; do
     captureToolCapturesAndSavesPng $arch "$firstDos"
 done
