@@ -10,8 +10,8 @@ if [ "${1:-}" = --arch ]; then
     shift 2
 fi
 case $architecture in
-x64) build=build regsvr32=regsvr32 ;;
-x86) build=build-x86 regsvr32='C:\windows\syswow64\regsvr32.exe' ;;
+x64) build=build regsvr32=regsvr32 name=x86-64 ;;
+x86) build=build-x86 regsvr32='C:\windows\syswow64\regsvr32.exe' name=x86 ;;
 *) echo "--arch takes x64 or x86" >&2; exit 2 ;;
 esac
 cd "$(dirname "$0")/../$build"
@@ -27,6 +27,6 @@ status=0
 ./wine-run bin/orvix-capture.exe --output 'capture\first-frame.png' "$@" || status=$?
 if [ -f "$image" ]; then
     echo
-    echo "The first frame of the $architecture build is in $(pwd)/$image"
+    echo "The first frame of the $name build is in $(pwd)/$image"
 fi
 exit $status

@@ -7,24 +7,21 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
-for preset in default x86; do
-    cmake --preset "$preset"
-    cmake --build --preset "$preset" --target Orvix61Test orvix-capture
-done
-
-captureBoth() {
-    local status=0
-    for architecture in x64 x86; do
-        echo "=== The $architecture build"
-        scripts/capture.sh --arch "$architecture" "$@" || status=1
-    done
-    return $status
-}
 
 # Wine wants a display even for console programs; lend it one virtual display for all
 # steps rather than one per program.
 if [ -z "${DISPLAY:-}" ]; then
-    export -f captureBoth
-    exec xvfb-run -a -s "-screen 0 1280x1024x24" bash -c 'captureBoth "$@"' captureBoth "$@"
+    exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
 fi
-captureBoth "$@"
+
+for preset in default x86; do
+    cmake --preset "$preset"
+    cmake --build --preset "$preset" --target Orvix61Test orvix-capture
+done
+status=0
+for architecture in x64 x86; do
+    echo
+    echo "=== The $([ $architecture = x64 ] && echo x86-64 || echo x86) build"
+    scripts/capture.sh --arch "$architecture" "$@" || status=1
+done
+exit $status
