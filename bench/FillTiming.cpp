@@ -49,14 +49,18 @@ double BestMsPerCall(const std::function<void()>& call)
 // runtime's memset, none folded into another.
 void* (*volatile setMemory)(void*, int, size_t) = std::memset;
 
+// A named function, not a lambda: in 32-bit code only it can have the platform's
+// calling convention.
+DWORD WINAPI RunWork(void* context)
+{
+    (*static_cast<const std::function<void()>*>(context))();
+    return 0;
+}
+
 bool RunOnNewThread(const std::function<void()>& work)
 {
-    auto entry = [](void* context) -> DWORD {
-        (*static_cast<const std::function<void()>*>(context))();
-        return 0;
-    };
     auto* context = const_cast<std::function<void()>*>(&work);
-    UniqueHandle thread(CreateThread(nullptr, 0, entry, context, 0, nullptr));
+    UniqueHandle thread(CreateThread(nullptr, 0, RunWork, context, 0, nullptr));
     return thread.IsValid() && WaitForSingleObject(thread.Get(), INFINITE) == WAIT_OBJECT_0;
 }
 

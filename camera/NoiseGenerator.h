@@ -40,7 +40,7 @@ constexpr int ConfirmingDraws = 3;
 
 enum class NoiseKernel
 {
-    Sse2,    // every x86-64 processor has it
+    Sse2,    // every x86-64 processor has it; the x86 build requires it
     Avx2,
     Avx512,    // AVX-512 F, BW and VBMI
 };
@@ -51,7 +51,7 @@ const char* NoiseKernelName(NoiseKernel kernel);
 // The processor has the kernel's instructions and the system keeps their registers
 // across thread switches.
 bool ProcessorRuns(NoiseKernel kernel);
-// The fastest kernel the processor runs.
+// The fastest kernel the processor runs: AVX-512 in x86-64 code, never in 32-bit code.
 NoiseKernel FastestNoiseKernel();
 
 // Stores NoiseByte of the generator value i + 1 steps after `state` into bytes[i], for

@@ -1,6 +1,8 @@
 #pragma once
 #include <windows.h>
 
+#include <cstddef>
+
 // Identity of one filter variant, copied by value into the filter, its pin and its
 // pages: 32 wide characters of display name and five identifiers, 144 bytes.
 struct FilterVariant

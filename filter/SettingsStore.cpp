@@ -72,6 +72,9 @@ void CopyText(char* buffer, DWORD capacity, const char* text)
 
 LONG WriteSettingData(const char* path, const char* valueName, const char* text, size_t length)
 {
+    // The registry counts a value's bytes, terminator included, in a DWORD.
+    if (length >= MAXDWORD)
+        return ERROR_INVALID_PARAMETER;
     UniqueRegKey key;
     const LONG status =
         RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,

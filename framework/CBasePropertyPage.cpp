@@ -7,6 +7,10 @@
 
 namespace {
 
+// The size GetPageInfo reports in cb is the record's as hosts of the same architecture
+// know it: it holds three pointers.
+static_assert(sizeof(PROPPAGEINFO) == (sizeof(void*) == 8 ? 48 : 28), "PROPPAGEINFO's layout");
+
 // What GetPageInfo reports for a dialog that cannot be created to be measured.
 constexpr SIZE FallbackPageSize = {340, 150};
 

@@ -7,7 +7,8 @@
 # child without it: it would serialise their threads and hold freed memory back.)
 #
 #   scripts/reliability.sh [--types N] [--streamed N] [--seed S] [--soak-seconds N]
-#                          [--cycles N] [--releases N] [--no-heap-check] [--build-dir DIR]
+#                          [--cycles N] [--releases N] [--no-heap-check] [--arch x64|x86]
+#                          [--build-dir DIR]
 #
 #   --types N          malformed types at the pin (default 10000)
 #   --streamed N       malformed types imposed, reconnected and streamed in Wine's graph
@@ -17,7 +18,8 @@
 #   --cycles N         leak check cycles, the first 20 to warm up (default 1000)
 #   --releases N       filters released while streaming, per kind (default 1000)
 #   --no-heap-check    run the fuzz without Wine's heap checking, some twenty times faster
-#   --build-dir DIR    build folder (default build)
+#   --arch x64|x86     the x86-64 build (default) or the x86 one
+#   --build-dir DIR    build folder (default build, or build-x86 for x86)
 #
 # With the defaults it takes about 35 minutes. A failing case prints the ORVIX_FUZZ_*
 # settings that replay it alone, for example
@@ -33,7 +35,8 @@ soakSeconds=300
 cycles=1000
 releases=1000
 heapCheck=1
-build=build
+preset=default
+build=
 while [ $# -gt 0 ]; do
     case "$1" in
         --types) types=$2; shift 2 ;;
@@ -43,13 +46,22 @@ while [ $# -gt 0 ]; do
         --cycles) cycles=$2; shift 2 ;;
         --releases) releases=$2; shift 2 ;;
         --no-heap-check) heapCheck=0; shift ;;
+        --arch)
+            case $2 in
+            x64) preset=default ;;
+            x86) preset=x86 ;;
+            *) echo "--arch takes x64 or x86" >&2; exit 2 ;;
+            esac
+            shift 2 ;;
         --build-dir) build=$2; shift 2 ;;
         *) echo "unknown option: $1" >&2; exit 2 ;;
     esac
 done
 
+[ -n "$build" ] || build=$([ "$preset" = x86 ] && echo build-x86 || echo build)
+
 scripts/setup.sh
-cmake --preset default -B "$build"
+cmake --preset "$preset" -B "$build"
 cmake --build "$build" --target ReliabilityTests
 
 export ORVIX_FUZZ_SEED=$seed ORVIX_FUZZ_TYPES=$types ORVIX_FUZZ_STREAMED=$streamed

@@ -2,6 +2,9 @@
 # Installs what building and testing need on a Debian 12 machine, only what is missing.
 set -euo pipefail
 packages=(mingw-w64 wine64 xvfb xauth cmake ninja-build googletest clang-format "$@")
+# The x86 build's programs run in the same 64-bit prefix through Wine's 32-bit half,
+# which Debian ships for the i386 architecture only.
+packages+=(wine32:i386)
 # npm fetches the Windows ffmpeg the client tests run; Debian's own serves if none is there.
 command -v npm >/dev/null || packages+=(npm)
 missing=()
@@ -15,5 +18,8 @@ echo "Installing: ${missing[*]}"
 asRoot=()
 [ "$(id -u)" -eq 0 ] || asRoot=(sudo)
 export DEBIAN_FRONTEND=noninteractive
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    "${asRoot[@]}" dpkg --add-architecture i386
+fi
 "${asRoot[@]}" apt-get update
 "${asRoot[@]}" apt-get install -y "${missing[@]}"

@@ -1,21 +1,46 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test under Wine, with Wine's heap checking on.
-# Extra arguments go to ctest (for example -R FormatCatalogue, or -L pages).
+# Builds both architectures and runs every test of each under Wine, with Wine's heap
+# checking on: x86-64 in build/, x86 (32-bit) in build-x86/. Then, with both built and
+# no ctest arguments given, makes the release ZIP from them and installs, uses and
+# uninstalls it in a Wine prefix of its own (the tests labelled package).
+#   scripts/test.sh [--arch x64|x86] [ctest arguments, for example -R FormatCatalogue or -L pages]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+presets=(default x86)
+if [ "${1:-}" = --arch ]; then
+    case ${2:-} in
+    x64) presets=(default) ;;
+    x86) presets=(x86) ;;
+    *) echo "--arch takes x64 or x86" >&2; exit 2 ;;
+    esac
+    shift 2
+fi
 scripts/setup.sh
 
-cmake --preset default
-cmake --build --preset default
+for preset in "${presets[@]}"; do
+    cmake --preset "$preset"
+    cmake --build --preset "$preset"
+done
 
-rm -f build/heap-check.log
 export ORVIX_HEAP_CHECK="${ORVIX_HEAP_CHECK:-1}"
-# One virtual display for the whole run: dialog tests need it, and a shared one
-# spares each test program from starting its own.
-xvfb-run -a -s "-screen 0 1280x1024x24" ctest --preset default "$@"
+status=0
+for preset in "${presets[@]}"; do
+    build=build
+    [ "$preset" = x86 ] && build=build-x86
+    echo "=== Tests of $build/ ($([ "$preset" = x86 ] && echo x86 || echo x86-64))"
+    rm -f "$build/heap-check.log"
+    # One virtual display for the whole run: dialog tests need it, and a shared one
+    # spares each test program from starting its own.
+    xvfb-run -a -s "-screen 0 1280x1024x24" ctest --preset "$preset" "$@" || status=1
+    if [ -s "$build/heap-check.log" ]; then
+        echo "Wine's heap checking found damage ($build/heap-check.log):"
+        cat "$build/heap-check.log"
+        status=1
+    fi
+done
 
-if [ -s build/heap-check.log ]; then
-    echo "Wine's heap checking found damage:"
-    cat build/heap-check.log
-    exit 1
+if [ ${#presets[@]} -eq 2 ] && [ $# -eq 0 ]; then
+    echo "=== The release ZIP, made from both builds"
+    xvfb-run -a -s "-screen 0 1280x1024x24" ctest --preset package || status=1
 fi
+exit $status

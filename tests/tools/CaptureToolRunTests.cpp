@@ -43,11 +43,11 @@ protected:
     }
 
     // A file in the prefix's temporary folder, removed when the test ends.
-    std::wstring ImagePath()
+    std::wstring ImagePath(const wchar_t* extension)
     {
         wchar_t folder[MAX_PATH] = {};
         GetTempPathW(MAX_PATH, folder);
-        imagePath = std::wstring(folder) + L"orvix-capture-test.bmp";
+        imagePath = std::wstring(folder) + L"orvix-capture-test" + extension;
         DeleteFileW(imagePath.c_str());
         return imagePath;
     }
@@ -68,12 +68,12 @@ TEST_F(CaptureTool, ListsTheFourDevicesOfTheRegisteredModule)
     EXPECT_FALSE(Contains(run.output, "not registered"));
 }
 
-TEST_F(CaptureTool, CapturesInTheChosenFormatAndWritesTheFirstFrameAsABitmap)
+TEST_F(CaptureTool, CapturesInTheChosenFormatAndWritesABmpForANameEndingInBmp)
 {
     const ProgramResult run =
         RunTool(L"--device \"Orvix61 Capture Source Test 2\" --format 6 --frames 4 "
                 L"--output \""
-                + ImagePath() + L"\"");
+                + ImagePath(L".bmp") + L"\"");
     ASSERT_TRUE(run.finished);
     ASSERT_EQ(0u, run.exitCode) << run.output;
     EXPECT_TRUE(Contains(run.output, "Device:      Orvix61 Capture Source Test 2\n")) << run.output;
@@ -106,10 +106,10 @@ TEST_F(CaptureTool, CapturesInTheChosenFormatAndWritesTheFirstFrameAsABitmap)
     EXPECT_EQ(sizeof(headers) + 512u * 3 * 384, GetFileSize(image.Get(), nullptr));
 }
 
-TEST_F(CaptureTool, VerifiesEveryFrameAsItArrivesAndItsStillVerifiesAfterwards)
+TEST_F(CaptureTool, VerifiesEveryFrameAsItArrivesAndItsPngVerifiesAsTheFirstFrame)
 {
     const ProgramResult run =
-        RunTool(L"--format 3 --frames 50 --verify --output \"" + ImagePath() + L"\"");
+        RunTool(L"--format 3 --frames 50 --verify --output \"" + ImagePath(L".png") + L"\"");
     ASSERT_TRUE(run.finished);
     EXPECT_EQ(0u, run.exitCode) << run.output;
     EXPECT_TRUE(Contains(run.output, "Verification of every frame against the camera's stream:\n"
@@ -121,18 +121,23 @@ TEST_F(CaptureTool, VerifiesEveryFrameAsItArrivesAndItsStillVerifiesAfterwards)
                                      "  Result:        every frame exact and consecutive\n"))
         << run.output;
 
-    // The still holds the first frame without its fourth bytes, rows bottom-up.
+    EXPECT_TRUE(Contains(run.output, "orvix-capture-test.png (first frame, 24-bit PNG)"))
+        << run.output;
+
+    // The still holds the first frame without its fourth bytes.
     ProgramResult still = RunProgram(L"\"" + DosPath(ORVIX_VERIFY_TOOL_PATH) + L"\" --format 3 \""
                                      + imagePath + L"\"");
     ASSERT_TRUE(still.finished);
     EXPECT_EQ(0u, still.exitCode) << still.output;
     EXPECT_TRUE(Contains(still.output, "a 24-bit still")) << still.output;
     EXPECT_TRUE(Contains(still.output, "Frame numbers: first 0, last 0")) << still.output;
+    EXPECT_TRUE(Contains(still.output, "Verified:      1 frame: 1 exact")) << still.output;
 }
 
 TEST_F(CaptureTool, ReportsProgressThroughALongCapture)
 {
-    const ProgramResult run = RunTool(L"--format 3 --frames 30 --output \"" + ImagePath() + L"\"");
+    const ProgramResult run =
+        RunTool(L"--format 3 --frames 30 --output \"" + ImagePath(L".png") + L"\"");
     ASSERT_TRUE(run.finished);
     ASSERT_EQ(0u, run.exitCode) << run.output;
     for (int count = 3; count < 30; count += 3)

@@ -1,8 +1,8 @@
 // orvix-verify run as a user runs it, on files made of the camera's frames: raw captures
 // with frames removed, repeated, swapped, damaged, turned or cut short, stills as the
 // capture tool and an imaging component write them, and inputs that cannot be verified.
-#include "BitmapFile.h"
 #include "ChildProcess.h"
+#include "FrameImage.h"
 #include "camera/FormatCatalogue.h"
 #include "framework/Ownership.h"
 #include "verify/FrameVerifier.h"
@@ -294,22 +294,23 @@ TEST_F(VerifyTool, VerifiesStillsAsTheCaptureToolAndAnImagingComponentWriteThem)
     const FrameFormat format = FormatOf(3);
     const std::vector<Frame> frames = ModelFrames(format, {0, 1, 2, 3});
 
-    // The capture tool drops each pixel's fourth byte and writes the rows bottom-up.
+    // The capture tool drops each pixel's fourth byte, in a BMP as in a PNG.
     BITMAPINFOHEADER header = {};
     FillBitmapHeader(format.index, FirstFormatIndex, &header);
-    std::string error;
-    const std::wstring bitmap = Path(L"first-frame.bmp");
-    ASSERT_TRUE(
-        WriteFileBytes(bitmap, {EncodeBitmap(header, frames[0].data(), frames[0].size(), &error)}))
-        << error;
-    ProgramResult run = RunOn(3, bitmap);
-    EXPECT_EQ(run.exitCode, exitExact) << run.output;
-    EXPECT_NE(run.output.find("Input:         " + Narrow(bitmap)
-                              + ", a 24-bit still, compared by its colour bytes\n"
-                                "Verified:      1 frame: 1 exact\n"
-                                "Frame numbers: first 0, last 0\n"),
-              std::string::npos)
-        << run.output;
+    for (const wchar_t* name : {L"first-frame.bmp", L"first-frame.png"}) {
+        const std::wstring still = Path(name);
+        std::string error;
+        ASSERT_TRUE(SaveFrameImage(still, header, frames[0].data(), frames[0].size(), &error))
+            << error;
+        const ProgramResult run = RunOn(3, still);
+        EXPECT_EQ(run.exitCode, exitExact) << run.output;
+        EXPECT_NE(run.output.find("Input:         " + Narrow(still)
+                                  + ", a 24-bit still, compared by its colour bytes\n"
+                                    "Verified:      1 frame: 1 exact\n"
+                                    "Frame numbers: first 0, last 0\n"),
+                  std::string::npos)
+            << run.output;
+    }
 
     // A series numbered from 1, as ffmpeg numbers it: 24-bit PNG, then one of 32 bits
     // whose fourth bytes are the frame's own.
@@ -322,7 +323,7 @@ TEST_F(VerifyTool, VerifiesStillsAsTheCaptureToolAndAnImagingComponentWriteThem)
     ASSERT_EQ(WriteImage(Path(L"frame003.png"), GUID_ContainerFormatPng,
                          GUID_WICPixelFormat32bppBGRA, 512, 384, 4, frames[2]),
               S_OK);
-    run = RunOn(3, Path(L"frame%03d.png"));
+    const ProgramResult run = RunOn(3, Path(L"frame%03d.png"));
     EXPECT_EQ(run.exitCode, exitExact) << run.output;
     EXPECT_NE(run.output.find("frame003.png, a 32-bit still\n"
                               "Verified:      3 frames: 3 exact\n"

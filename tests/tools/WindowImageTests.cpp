@@ -141,5 +141,14 @@ TEST(WindowImage, RefusesToSaveAnImageWhosePixelsDisagreeWithItsSize)
     EXPECT_EQ(E_INVALIDARG, SavePng(image, L"never-written.png"));
     image = WindowImage();
     EXPECT_EQ(E_INVALIDARG, SavePng(image, L"never-written.png"));
+    // Sizes whose row or whole byte count wraps to one that the pixels match.
+    image.width = 0x40000001;
+    image.height = 3;
+    image.pixels.assign(4 * 3, 0);
+    EXPECT_EQ(E_INVALIDARG, SavePng(image, L"never-written.png"));
+    image.width = 0x10000;
+    image.height = 0x10000;
+    image.pixels.clear();
+    EXPECT_EQ(E_INVALIDARG, SavePng(image, L"never-written.png"));
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(L"never-written.png"));
 }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # ffmpeg, a capture client nobody here wrote, against the module registered with regsvr32
-# in the build's Wine prefix. Usage: ffmpeg-client.sh <check> <build folder>
+# in the build's Wine prefix, each of the build's architecture (x64 or x86).
+# Usage: ffmpeg-client.sh <check> <build folder> <architecture>
 #   list      -list_devices names the four devices
 #   options   -list_options shows the 2048x1536 format of the first device
 #   capture   five frames to rawvideo are exactly five 2048x1536 RGB32 frames
@@ -10,12 +11,18 @@
 set -euo pipefail
 check=$1
 buildDir=$(cd "$2" && pwd)
-ffmpeg=$("$(dirname "$0")/../../scripts/fetch-ffmpeg.sh" "$buildDir")
+architecture=$3
+ffmpeg=$("$(dirname "$0")/../../scripts/fetch-ffmpeg.sh" "$buildDir" "$architecture")
 cd "$buildDir"
 
-./wine-run regsvr32 /s Orvix61Test.ax
+# A module registers with the regsvr32 of its own bitness, into that registry view.
+case $architecture in
+x64) regsvr32=regsvr32 view=64 ;;
+x86) regsvr32='C:\windows\syswow64\regsvr32.exe' view=32 ;;
+esac
+./wine-run "$regsvr32" /s Orvix61Test.ax
 work=$(mktemp -d "$buildDir/ffmpeg-check.XXXXXX")
-trap './wine-run regsvr32 /s /u Orvix61Test.ax; rm -rf "$work"' EXIT
+trap './wine-run "$regsvr32" /s /u Orvix61Test.ax; rm -rf "$work"' EXIT
 device='video=Orvix61 Capture Source Test 1'
 
 fail() {
@@ -23,11 +30,11 @@ fail() {
     exit 1
 }
 
-# ffmpeg lists only the format the pin prefers, the variant's "PreferedIndex"; the 64-bit
-# view of the registry is where the module reads it.
+# ffmpeg lists only the format the pin prefers, the variant's "PreferedIndex", which the
+# module reads in the registry view of its own bitness.
 preferFormat() {
     ./wine-run reg add 'HKLM\Software\Classes\CLSID\{ED245B18-6926-4715-8593-797A9D3E967F}\InprocServer32' \
-        /v PreferedIndex /t REG_SZ /d "$1" /f /reg:64 >/dev/null 2>&1 || fail "cannot prefer format $1"
+        /v PreferedIndex /t REG_SZ /d "$1" /f /reg:$view >/dev/null 2>&1 || fail "cannot prefer format $1"
 }
 
 # ffmpeg capturing to raw video in the check's folder, with the options given, and without

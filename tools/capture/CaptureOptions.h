@@ -10,7 +10,7 @@ struct CaptureOptions
     std::wstring deviceName = L"Orvix61 Capture Source Test 1";
     int formatIndex = 0;    // 0: the format the device offers by itself
     int frameCount = 10;
-    std::wstring imagePath = L"first-frame.bmp";
+    std::wstring imagePath = L"first-frame.png";    // a name ending in .bmp gives a BMP
     bool verify = false;    // verify every frame against the Orvix61 camera's stream
 };
 

@@ -1,10 +1,10 @@
 // orvix-capture: captures frames from a video input device through the platform's filter
-// graph, writes the first as a BMP image and reports what the capture achieved.
-#include "BitmapFile.h"
+// graph, writes the first as an image and reports what the capture achieved.
 #include "CaptureFigures.h"
 #include "CaptureGraph.h"
 #include "CaptureOptions.h"
 #include "FrameCollector.h"
+#include "FrameImage.h"
 #include "ToolText.h"
 #include "VideoDevices.h"
 #include "framework/Ownership.h"
@@ -211,14 +211,15 @@ int Capture(const CaptureOptions& options)
 
     const std::vector<BYTE> firstFrame = collector.FirstFrame();
     std::string error;
-    if (!WriteBitmapFile(options.imagePath, header->bmiHeader, firstFrame.data(), firstFrame.size(),
-                         &error))
+    if (!SaveFrameImage(options.imagePath, header->bmiHeader, firstFrame.data(), firstFrame.size(),
+                        &error))
         return Fail(exitCaptureFailed,
                     "cannot save the first frame to \"" + Utf8(options.imagePath) + "\": " + error);
     wchar_t fullPath[MAX_PATH] = {};
     if (!GetFullPathNameW(options.imagePath.c_str(), MAX_PATH, fullPath, nullptr))
         wcsncpy(fullPath, options.imagePath.c_str(), MAX_PATH - 1);
-    printf("Image:       %s (first frame, 24-bit BMP)\n", Utf8(fullPath).c_str());
+    printf("Image:       %s (first frame, 24-bit %s)\n", Utf8(fullPath).c_str(),
+           ImageFileTypeFor(options.imagePath) == ImageFileType::Bmp ? "BMP" : "PNG");
     if (options.verify && !collector.VerifiedExactAndConsecutive())
         return exitNotExact;
     return exitCaptured;

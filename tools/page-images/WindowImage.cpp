@@ -1,9 +1,8 @@
 #include "WindowImage.h"
 
-#include "framework/Ownership.h"
-#include "framework/Result.h"
+#include "ImageFile.h"
 
-#include <wincodec.h>
+#include <cstdint>
 
 namespace {
 
@@ -129,34 +128,12 @@ bool CaptureWindow(HWND window, WindowImage* image)
 
 HRESULT SavePng(const WindowImage& image, const std::wstring& path)
 {
-    const UINT stride = image.width * BytesPerPixel;
-    if (image.width == 0 || image.height == 0
-        || image.pixels.size() != size_t(stride) * image.height)
-        return E_INVALIDARG;
-    ComPtr<IWICImagingFactory> factory;
-    RETURN_IF_FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                                      IID_IWICImagingFactory, factory.PutVoid()));
-    // The factory copies the pixels; it only reads them.
-    ComPtr<IWICBitmap> bitmap;
-    RETURN_IF_FAILED(factory->CreateBitmapFromMemory(
-        image.width, image.height, GUID_WICPixelFormat32bppBGR, stride, UINT(image.pixels.size()),
-        const_cast<BYTE*>(image.pixels.data()), bitmap.Put()));
-
-    ComPtr<IWICStream> stream;
-    RETURN_IF_FAILED(factory->CreateStream(stream.Put()));
-    RETURN_IF_FAILED(stream->InitializeFromFilename(path.c_str(), GENERIC_WRITE));
-    ComPtr<IWICBitmapEncoder> encoder;
-    RETURN_IF_FAILED(factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, encoder.Put()));
-    RETURN_IF_FAILED(encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache));
-    ComPtr<IWICBitmapFrameEncode> frame;
-    RETURN_IF_FAILED(encoder->CreateNewFrame(frame.Put(), nullptr));
-    RETURN_IF_FAILED(frame->Initialize(nullptr));
-    RETURN_IF_FAILED(frame->SetSize(image.width, image.height));
-    // The unused fourth byte is left out. The encoder may settle on another format than
-    // the one asked for; WriteSource converts the pixels to whichever it chose.
-    WICPixelFormatGUID pixelFormat = GUID_WICPixelFormat24bppBGR;
-    RETURN_IF_FAILED(frame->SetPixelFormat(&pixelFormat));
-    RETURN_IF_FAILED(frame->WriteSource(bitmap.Get(), nullptr));
-    RETURN_IF_FAILED(frame->Commit());
-    return encoder->Commit();
+    PixelRows rows;
+    rows.width = image.width;
+    rows.height = image.height;
+    rows.bitsPerPixel = BytesPerPixel * 8;
+    rows.stride = uint64_t(image.width) * BytesPerPixel;
+    rows.first = image.pixels.data();
+    rows.bytes = image.pixels.size();
+    return SaveImage(rows, ImageFileType::Png, path);
 }

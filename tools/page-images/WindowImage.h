@@ -18,5 +18,6 @@ struct WindowImage
 // nothing could be copied; the image is then unchanged.
 bool CaptureWindow(HWND window, WindowImage* image);
 
-// Writes the image as a 24-bit PNG through the platform's imaging component.
+// Writes the image as a 24-bit PNG file; E_INVALIDARG for an image with fewer pixels than
+// its size takes.
 HRESULT SavePng(const WindowImage& image, const std::wstring& path);
