@@ -53,3 +53,14 @@ std::wstring DosPath(const char* hostPath)
         path += *character == '/' ? L'\\' : wchar_t(static_cast<unsigned char>(*character));
     return path;
 }
+
+ProgramResult RunToolAt(const char* hostPath, const std::wstring& arguments)
+{
+    ProgramResult run = RunProgram(L"\"" + DosPath(hostPath) + L"\" " + arguments);
+    std::string output;
+    for (char character : run.output)
+        if (character != '\r')
+            output += character;
+    run.output = output;
+    return run;
+}

@@ -17,3 +17,7 @@ ProgramResult RunProgram(const std::wstring& commandLine, DWORD timeoutMs = 1200
 
 // The DOS form of a path on the build machine (Wine's drive Z: is its root).
 std::wstring DosPath(const char* hostPath);
+
+// Runs one of our tools, built at `hostPath`, with `arguments`, and gives its output with
+// line ends as "\n": the runtime writes "\r\n" to a pipe.
+ProgramResult RunToolAt(const char* hostPath, const std::wstring& arguments);

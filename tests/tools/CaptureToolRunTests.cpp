@@ -8,16 +8,9 @@
 #include <vector>
 
 namespace {
-// Its output with line ends as "\n": the runtime writes "\r\n" to a pipe.
 ProgramResult RunTool(const std::wstring& arguments)
 {
-    ProgramResult run = RunProgram(L"\"" + DosPath(ORVIX_CAPTURE_TOOL_PATH) + L"\" " + arguments);
-    std::string output;
-    for (char character : run.output)
-        if (character != '\r')
-            output += character;
-    run.output = output;
-    return run;
+    return RunToolAt(ORVIX_CAPTURE_TOOL_PATH, arguments);
 }
 
 bool Contains(const std::string& text, const std::string& part)

@@ -152,17 +152,9 @@ protected:
         return path;
     }
 
-    // Its output with line ends as "\n": the runtime writes "\r\n" to a pipe.
     ProgramResult Run(const std::wstring& arguments)
     {
-        ProgramResult run =
-            RunProgram(L"\"" + DosPath(ORVIX_VERIFY_TOOL_PATH) + L"\" " + arguments);
-        std::string output;
-        for (char character : run.output)
-            if (character != '\r')
-                output += character;
-        run.output = output;
-        return run;
+        return RunToolAt(ORVIX_VERIFY_TOOL_PATH, arguments);
     }
 
     ProgramResult RunOn(FormatIndex index, const std::wstring& path)
