@@ -75,9 +75,14 @@ promisedFiles() {
 }
 
 if [ "$check" = contents ]; then
-    listZip | sort >"$work/packaged"
-    unpackZip "$work/unpacked"
-    promisedFiles <"$work/unpacked/README.txt" | sort >"$work/promised"
+    # Each step says why it failed: a pipeline's failure would otherwise end the check
+    # without a word.
+    listZip >"$work/listing" || fail "cannot list the files of $zip"
+    sort "$work/listing" >"$work/packaged"
+    unpackZip "$work/unpacked" || fail "cannot unpack $zip"
+    promisedFiles <"$work/unpacked/README.txt" >"$work/promisedList" \
+        || fail "cannot read the file list of README.txt"
+    sort "$work/promisedList" >"$work/promised"
     [ -s "$work/promised" ] || fail "README.txt lists no files"
     diff -u "$work/promised" "$work/packaged" || fail "the ZIP's files (+) differ from what README.txt promises (-)"
     cat "$work/packaged"
