@@ -4,14 +4,18 @@
 # prefix and captures frames from "Orvix61 Capture Source Test 1" with that build's
 # orvix-capture, which prints the format and figures and saves the first frame as an
 # image. Arguments go to both tools, e.g. --format 3 --frames 60, or --list.
+# A build this machine cannot run (x86 where Wine cannot run 32-bit programs) is built and
+# named, and not counted as a failure; the exit code is 0 when every build it can run
+# registered and captured.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh
+# Once, before the run under a virtual display that follows.
+[ -n "${ORVIX_MAIN_DISPLAYED:-}" ] || scripts/setup.sh
 
 # Wine wants a display even for console programs; lend it one virtual display for all
 # steps rather than one per program.
 if [ -z "${DISPLAY:-}" ]; then
-    exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
+    ORVIX_MAIN_DISPLAYED=1 exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
 fi
 
 for preset in default x86; do
@@ -22,6 +26,8 @@ status=0
 for architecture in x64 x86; do
     echo
     echo "=== The $([ $architecture = x64 ] && echo x86-64 || echo x86) build"
-    scripts/capture.sh --arch "$architecture" "$@" || status=1
+    legStatus=0
+    scripts/capture.sh --arch "$architecture" "$@" || legStatus=$?
+    [ $legStatus -eq 0 ] || [ $legStatus -eq 77 ] || status=1
 done
 exit $status

@@ -60,7 +60,7 @@ done
 
 [ -n "$build" ] || build=$([ "$preset" = x86 ] && echo build-x86 || echo build)
 
-scripts/setup.sh
+scripts/setup.sh --tests
 cmake --preset "$preset" -B "$build"
 cmake --build "$build" --target ReliabilityTests
 
