@@ -70,6 +70,10 @@ Wine32Problem() {
     fi
     local said
     said=$("$wine32Loader" --version 2>&1) && return 0
+    # The kernel's refusal says more than the loader's, when that is the cause.
+    local kernel
+    kernel=$(Linux32Problem)
+    [ -n "$kernel" ] && echo "$kernel" && return 0
     echo "this machine cannot run Wine's 32-bit loader ($wine32Loader: \"$(wineStartFailure "$said")\")"
 }
 
