@@ -41,7 +41,7 @@ struct FrameMatch
     uint64_t changedFourthBytes = 0;
     int fourthByteValue = -1;    // the one value every fourth byte holds, if there is one
     uint64_t differingBytes = 0;
-    // Where the first differing byte lies in the captured frame.
+    // Where the first differing byte lies in the captured frame; only when one differs.
     size_t firstDifference = 0;
     LONG row = 0;
     LONG column = 0;    // in pixels

@@ -4,11 +4,6 @@
 
 namespace {
 
-std::string Plural(uint64_t count, const char* one, const char* many)
-{
-    return GroupedDigits(count) + " " + (count == 1 ? one : many);
-}
-
 std::string RangeText(const FrameRange& range)
 {
     if (range.first == range.last)
@@ -23,17 +18,34 @@ std::string Hex(int value)
     return text;
 }
 
-// "the first at byte 12,345 (row 8, column 7)"
-std::string FirstDifferenceText(const FrameMatch& match)
-{
-    return "the first at byte " + GroupedDigits(match.firstDifference) + " (row "
-           + std::to_string(match.row) + ", column " + std::to_string(match.column) + ")";
-}
-
+// "3 bytes differ, the first at byte 12,345 (row 8, column 7)"; the first is named only
+// when there is one.
 std::string DifferenceText(const FrameMatch& match)
 {
-    return Plural(match.differingBytes, "byte differs", "bytes differ") + ", "
-           + FirstDifferenceText(match);
+    if (!match.differingBytes)
+        return "no byte differs";
+    return CountText(match.differingBytes, "byte differs", "bytes differ") + ", the first at byte "
+           + GroupedDigits(match.firstDifference) + " (row " + std::to_string(match.row)
+           + ", column " + std::to_string(match.column) + ")";
+}
+
+// What a frame that matches no frame of the stream is, held against the frame expected.
+std::string UnmatchedText(const FrameMatch& match)
+{
+    // Every colour byte the probes read agrees with the frame expected when no byte
+    // differs, so had the frame reached any probe it would have been recognised.
+    std::string text;
+    if (!match.differingBytes) {
+        text = "too few bytes to find its number";
+    } else {
+        const uint64_t lowest =
+            match.number > FrameSearchBound ? match.number - FrameSearchBound : 0;
+        text = "matches no frame from " + GroupedDigits(lowest) + " to "
+               + GroupedDigits(match.number + FrameSearchBound);
+    }
+    if (match.comparedBytes)
+        text += "; against frame " + GroupedDigits(match.number) + ", " + DifferenceText(match);
+    return text;
 }
 
 // What is wrong with the bytes of a recognised frame; empty when nothing is.
@@ -57,7 +69,7 @@ std::string NumbersText(uint64_t count, const std::vector<uint64_t>& numbers)
 {
     if (!count)
         return "none";
-    std::string text = Plural(count, "frame", "frames") + ":";
+    std::string text = CountText(count, "frame", "frames") + ":";
     for (size_t i = 0; i < numbers.size(); ++i)
         text += (i ? ", " : " ") + GroupedDigits(numbers[i]);
     if (count > numbers.size())
@@ -73,6 +85,11 @@ std::string GroupedDigits(uint64_t value)
     for (int at = int(digits.size()) - 3; at > 0; at -= 3)
         digits.insert(size_t(at), ",");
     return digits;
+}
+
+std::string CountText(uint64_t count, const char* one, const char* many)
+{
+    return GroupedDigits(count) + " " + (count == 1 ? one : many);
 }
 
 void VerificationReport::Add(const FrameMatch& match, const FramePlace& place)
@@ -91,22 +108,24 @@ void VerificationReport::Add(const FrameMatch& match, const FramePlace& place)
     } else {
         ++unmatched;
         ++unmatchedInARow;
-        // The frame took a place in the stream all the same.
-        ++expectedNext;
-        const uint64_t lowest =
-            match.number > FrameSearchBound ? match.number - FrameSearchBound : 0;
-        description = "matches no frame from " + GroupedDigits(lowest) + " to "
-                      + GroupedDigits(match.number + FrameSearchBound) + "; against frame "
-                      + GroupedDigits(match.number) + ", " + DifferenceText(match);
+        TakeUnmatched();
+        description = UnmatchedText(match);
     }
     if (match.truncated) {
         ++truncated;
-        description += "; truncated, " + GroupedDigits(match.comparedBytes) + " bytes of a frame";
+        description +=
+            "; truncated, " + CountText(match.comparedBytes, "byte", "bytes") + " of a frame";
     }
     if (match.Exact())
         ++exact;
     if (!match.Exact() || !sequence.empty())
         Note(position, place, description);
+}
+
+void VerificationReport::TakeUnmatched()
+{
+    // The frame took a place in the stream all the same.
+    ++expectedNext;
 }
 
 std::string VerificationReport::TakeNumber(uint64_t number)
@@ -127,8 +146,9 @@ std::string VerificationReport::TakeNumber(uint64_t number)
         } else if (anyRecognised && number > highestNumber + 1 && number != expectedNext) {
             // Frames that matched none since the last have taken the numbers between.
             sequence = ", after frame " + GroupedDigits(lastNumber);
-        } else if (!anyRecognised && fromStreamStart && number > 0) {
-            sequence = ", the first received";
+        } else if (!anyRecognised && fromStreamStart && number > expectedNext) {
+            // Frames that matched none may have come before it and taken the first numbers.
+            sequence = checked > 1 ? ", the first recognised" : ", the first received";
         }
         // Join the runs on either side when the number closes a gap.
         uint64_t first = number;
@@ -182,9 +202,14 @@ std::vector<FrameRange> VerificationReport::Dropped() const
     return dropped;
 }
 
-bool VerificationReport::AllExactAndConsecutive() const
+bool VerificationReport::FramesExactAndConsecutive() const
 {
     return checked > 0 && exact == checked && !repeatCount && !outOfOrderCount && Dropped().empty();
+}
+
+bool VerificationReport::AllExactAndConsecutive() const
+{
+    return unverified.empty() && FramesExactAndConsecutive();
 }
 
 void VerificationReport::Print(FILE* out, const char* indent) const
@@ -192,10 +217,10 @@ void VerificationReport::Print(FILE* out, const char* indent) const
     for (const std::string& trouble : troubles)
         fprintf(out, "%s  %s\n", indent, trouble.c_str());
     if (troubleCount > troubles.size())
-        fprintf(out, "%s  ... and %s more frames not exact or not in order\n", indent,
-                GroupedDigits(troubleCount - troubles.size()).c_str());
+        fprintf(out, "%s  ... and %s not exact or not in order\n", indent,
+                CountText(troubleCount - troubles.size(), "more frame", "more frames").c_str());
 
-    std::string frames = Plural(checked, "frame", "frames") + ": ";
+    std::string frames = CountText(checked, "frame", "frames") + ": ";
     std::string kinds;
     for (const auto& kind :
          {std::make_pair(exact, "exact"), std::make_pair(changed, "changed"),
@@ -216,17 +241,25 @@ void VerificationReport::Print(FILE* out, const char* indent) const
         uint64_t count = 0;
         for (const FrameRange& range : dropped)
             count += range.last - range.first + 1;
-        droppedText = Plural(count, "frame", "frames") + ":";
+        droppedText = CountText(count, "frame", "frames") + ":";
         for (size_t i = 0; i < dropped.size() && i < ListedNumbers; ++i)
             droppedText += (i ? ", " : " ") + RangeText(dropped[i]);
         if (dropped.size() > ListedNumbers)
             droppedText +=
-                " and " + Plural(dropped.size() - ListedNumbers, "more run", "more runs");
+                " and " + CountText(dropped.size() - ListedNumbers, "more run", "more runs");
     }
     fprintf(out, "%sDropped:       %s\n", indent, droppedText.c_str());
     fprintf(out, "%sRepeated:      %s\n", indent, NumbersText(repeatCount, repeats).c_str());
     fprintf(out, "%sOut of order:  %s\n", indent, NumbersText(outOfOrderCount, outOfOrder).c_str());
-    fprintf(out, "%sResult:        %s\n", indent,
-            AllExactAndConsecutive() ? "every frame exact and consecutive"
-                                     : "NOT every frame exact and consecutive");
+    const bool framesGood = FramesExactAndConsecutive();
+    const char* result =
+        framesGood ? "every frame exact and consecutive" : "NOT every frame exact and consecutive";
+    if (!unverified.empty()) {
+        fprintf(out, "%sNot verified:  %s\n", indent, unverified.c_str());
+        result = framesGood ? "NOT complete: the frames verified are exact and consecutive, but "
+                              "not every frame was verified"
+                            : "NOT every frame exact and consecutive, and not every frame was "
+                              "verified";
+    }
+    fprintf(out, "%sResult:        %s\n", indent, result);
 }

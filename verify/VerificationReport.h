@@ -48,15 +48,26 @@ public:
     // Frames in a row, up to the last one, that matched no frame of the stream.
     uint64_t UnmatchedInARow() const { return unmatchedInARow; }
     std::vector<FrameRange> Dropped() const;
-    // At least one frame, every one exact, and each the one after the one before.
+    // Says that part of what the host received was not verified; `what` names it in the
+    // summary ("1 input not read in full, named above"). The result then never calls the
+    // capture complete, whatever the frames verified show.
+    void SetUnverified(const std::string& what) { unverified = what; }
+    // Nothing left unverified, at least one frame, every one exact, and each the one
+    // after the one before.
     bool AllExactAndConsecutive() const;
 
     // The troubles listed, then the summary, each line after `indent`.
     void Print(FILE* out, const char* indent = "") const;
 
 private:
-    // Records a recognised frame's number; says how it breaks the sequence, if it does.
+    // The sequence of frame numbers is kept here and in Dropped() alone: the number each
+    // frame should carry, and how the one it carries breaks the sequence.
+    // TakeNumber records a recognised frame's number and says how it breaks the sequence,
+    // if it does; TakeUnmatched records a frame that matched none.
     std::string TakeNumber(uint64_t number);
+    void TakeUnmatched();
+    // What the frames verified show, leaving aside what was not verified.
+    bool FramesExactAndConsecutive() const;
     void Note(uint64_t position, const FramePlace& place, const std::string& description);
 
     const bool fromStreamStart;
@@ -79,7 +90,10 @@ private:
     std::vector<uint64_t> outOfOrder;    // the first ListedNumbers
     uint64_t troubleCount = 0;
     std::vector<std::string> troubles;    // the first ListedTroubles
+    std::string unverified;               // empty while everything received was verified
 };
 
 // "12,582,912"
 std::string GroupedDigits(uint64_t value);
+// "1 frame", "2 frames": the count, grouped, and the word for it.
+std::string CountText(uint64_t count, const char* one, const char* many);

@@ -23,7 +23,9 @@ BITMAPINFOHEADER FrameHeader(LONG width, LONG height, WORD bitCount)
     return header;
 }
 
-// A file of this name in the prefix's temporary folder, removed when the test ends.
+// A file of this name, after the running test's, in the prefix's temporary folder, removed
+// when the test ends. CTest runs test cases side by side in one prefix: a name shared
+// between them would let one overwrite or delete another's file.
 class TemporaryFile
 {
 public:
@@ -31,7 +33,8 @@ public:
     {
         wchar_t folder[MAX_PATH] = {};
         GetTempPathW(MAX_PATH, folder);
-        path = std::wstring(folder) + name;
+        const std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        path = std::wstring(folder) + std::wstring(test.begin(), test.end()) + L"-" + name;
         DeleteFileW(path.c_str());
     }
     ~TemporaryFile() { DeleteFileW(path.c_str()); }

@@ -139,7 +139,9 @@ protected:
     {
         for (const std::wstring& path : made)
             DeleteFileW(path.c_str());
-        RemoveDirectoryW(Path(L"folder").c_str());
+        // Folders last, the innermost first: the paths in them were made after them.
+        for (auto path = made.rbegin(); path != made.rend(); ++path)
+            RemoveDirectoryW(path->c_str());
     }
 
     // A path in the prefix's temporary folder, removed when the test ends.
@@ -157,9 +159,18 @@ protected:
         return RunToolAt(ORVIX_VERIFY_TOOL_PATH, arguments);
     }
 
-    ProgramResult RunOn(FormatIndex index, const std::wstring& path)
+    ProgramResult RunOn(FormatIndex index, const std::wstring& path,
+                        const std::wstring& options = L"")
     {
-        return Run(L"--format " + std::to_wstring(index) + L" \"" + path + L"\"");
+        return Run(options + L"--format " + std::to_wstring(index) + L" \"" + path + L"\"");
+    }
+
+    // The still of frame `number` of format 3, as a 24-bit PNG.
+    void WriteStill(const std::wstring& path, uint64_t number)
+    {
+        ASSERT_EQ(WriteImage(path, GUID_ContainerFormatPng, GUID_WICPixelFormat24bppBGR, 512, 384,
+                             3, ColourBytes(ModelFrame(FormatOf(3), number))),
+                  S_OK);
     }
 
     std::vector<std::wstring> made;
@@ -175,7 +186,13 @@ struct RawCase
     std::string troubles;    // "%s" stands for the file's path
     std::string summary;
     DWORD exitCode;
+    std::wstring options = L"";
 };
+
+std::string Count(uint64_t count, const char* one, const char* many)
+{
+    return GroupedDigits(count) + " " + (count == 1 ? one : many);
+}
 
 std::string WithPath(std::string text, const std::string& path)
 {
@@ -200,6 +217,7 @@ TEST_F(VerifyTool, ReportsEachChangeToARawCaptureExactly)
     }
     std::vector<Frame> cut = ModelFrames(rgb24, {0, 1, 2, 3});
     cut[3].resize(rgb24.frameBytes / 2);
+    const Frame oneByte(1, ModelFrame(rgb24, 0)[0]);
 
     const std::string exactAndConsecutive = "Result:        every frame exact and consecutive\n";
     const std::string notExact = "Result:        NOT every frame exact and consecutive\n";
@@ -256,6 +274,28 @@ TEST_F(VerifyTool, ReportsEachChangeToARawCaptureExactly)
          "Dropped:       none\n"
              + nothingElse + notExact,
          exitBadInput},
+        {"one byte",
+         6,
+         {oneByte},
+         "orvix-verify: %s: the file is not a whole number of frames of 589,824 bytes: the last "
+         "1 byte is part of a frame\n"
+         "  #0 (%s, byte 0): too few bytes to find its number; against frame 0, no byte "
+         "differs; truncated, 1 byte of a frame\n",
+         "Verified:      1 frame: 0 exact, 1 matching no frame, 1 truncated\n"
+         "Frame numbers: none recognised\nDropped:       none\n"
+             + nothingElse + notExact,
+         exitBadInput},
+        // Every start of the stream starts at frame 0: a capture that begins later lost
+        // the frames before, unless the user says it joined a stream already running.
+        {"late", 6, ModelFrames(rgb24, {3, 4}), "  #0 (%s, byte 0): frame 3, the first received\n",
+         "Verified:      2 frames: 2 exact\nFrame numbers: first 3, last 4\n"
+         "Dropped:       3 frames: 0 to 2\n"
+             + nothingElse + notExact,
+         exitNotExact},
+        {"joined", 6, ModelFrames(rgb24, {3, 4}), "",
+         "Verified:      2 frames: 2 exact\nFrame numbers: first 3, last 4\nDropped:       none\n"
+             + nothingElse + exactAndConsecutive,
+         exitExact, L"--mid-stream "},
     };
     for (const RawCase& test : cases) {
         SCOPED_TRACE(test.name);
@@ -268,15 +308,15 @@ TEST_F(VerifyTool, ReportsEachChangeToARawCaptureExactly)
         const uint64_t whole = bytes / format.frameBytes;
         const uint64_t rest = bytes % format.frameBytes;
         const std::string name = Narrow(path);
-        const ProgramResult run = RunOn(test.index, path);
+        const ProgramResult run = RunOn(test.index, path, test.options);
         ASSERT_TRUE(run.finished);
         EXPECT_EQ(run.exitCode, test.exitCode) << run.output;
         EXPECT_EQ(run.output, "Format:        " + std::to_string(test.index) + ", "
                                   + FormatSummary(CaptureFormatAt(test.index)) + ", "
                                   + GroupedDigits(format.frameBytes) + " bytes a frame\n"
-                                  + "Input:         " + name + ", " + GroupedDigits(bytes)
-                                  + " bytes: " + GroupedDigits(whole) + " frames"
-                                  + (rest ? " and " + GroupedDigits(rest) + " bytes" : "") + "\n"
+                                  + "Input:         " + name + ", " + Count(bytes, "byte", "bytes")
+                                  + ": " + Count(whole, "frame", "frames")
+                                  + (rest ? " and " + Count(rest, "byte", "bytes") : "") + "\n"
                                   + WithPath(test.troubles, name) + test.summary);
     }
 }
@@ -324,6 +364,100 @@ TEST_F(VerifyTool, VerifiesStillsAsTheCaptureToolAndAnImagingComponentWriteThem)
         << run.output;
 }
 
+TEST_F(VerifyTool, FindsASeriesInAFolderWhoseNameHoldsAPercentSign)
+{
+    for (const wchar_t* folderName : {L"100% done", L"50%dx"}) {
+        SCOPED_TRACE(Narrow(folderName));
+        const std::wstring folder = Path(folderName);
+        ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+        WriteStill(Path(std::wstring(folderName) + L"\\frame000.png"), 0);
+        WriteStill(Path(std::wstring(folderName) + L"\\frame001.png"), 1);
+        const ProgramResult run = RunOn(3, folder + L"\\frame%03d.png");
+        EXPECT_EQ(run.exitCode, exitExact) << run.output;
+        EXPECT_NE(run.output.find(Narrow(folder) + "\\frame001.png, a 24-bit still"),
+                  std::string::npos)
+            << run.output;
+        EXPECT_NE(run.output.find("Verified:      2 frames: 2 exact\n"), std::string::npos)
+            << run.output;
+    }
+}
+
+TEST_F(VerifyTool, NeverCallsASeriesCompleteWhileFilesAfterAGapExist)
+{
+    // 0, 1, then 3 and 4: the series ends at 2.
+    for (uint64_t number : {0, 1, 3, 4})
+        WriteStill(Path(L"gap00" + std::to_wstring(number) + L".png"), number);
+    const ProgramResult gap = RunOn(3, Path(L"gap%03d.png"));
+    EXPECT_EQ(gap.exitCode, exitBadInput) << gap.output;
+    for (const std::string& line : {
+             "orvix-verify: " + Narrow(Path(L"gap%03d.png"))
+                 + ": the series ends at number 2, the first missing ("
+                 + Narrow(Path(L"gap002.png")) + "); 2 files with later numbers exist, from "
+                 + Narrow(Path(L"gap003.png")) + ", and were not read\n",
+             std::string("Verified:      2 frames: 2 exact\n"),
+             std::string("Not verified:  1 input not read in full, named above\n"
+                         "Result:        NOT complete: the frames verified are exact and "
+                         "consecutive, but not every frame was verified\n"),
+         })
+        EXPECT_NE(gap.output.find(line), std::string::npos) << line << "\n" << gap.output;
+
+    // A series that starts past the first numbers looked for is named all the same.
+    WriteStill(Path(L"late010.png"), 0);
+    const ProgramResult late = RunOn(3, Path(L"late%03d.png"));
+    EXPECT_EQ(late.exitCode, exitBadInput) << late.output;
+    EXPECT_NE(late.output.find(": no file of this numbered series exists with a first number "
+                               "from 0 to 4; 1 file with a later number exists, "
+                               + Narrow(Path(L"late010.png")) + ", and was not read\n"),
+              std::string::npos)
+        << late.output;
+}
+
+TEST_F(VerifyTool, ReadsEveryInputAfterOneThatMatchesNoFrame)
+{
+    const std::wstring zeros = Path(L"zeros.png");
+    ASSERT_EQ(WriteImage(zeros, GUID_ContainerFormatPng, GUID_WICPixelFormat24bppBGR, 512, 384, 3,
+                         Frame(512 * 384 * 3, 0)),
+              S_OK);
+    const std::wstring good = Path(L"good.raw");
+    ASSERT_TRUE(WriteFileBytes(good, ModelFrames(FormatOf(3), {0, 1})));
+    const std::string goodRead = "Input:         " + Narrow(good) + ", 1,572,864 bytes: 2 frames\n";
+
+    // One more than the frames in a row after which the tool gives up on an input.
+    constexpr unsigned stills = 101;
+    // Stills named one by one are inputs of their own: none is a run of frames.
+    std::wstring arguments = L"--format 3";
+    for (unsigned still = 0; still < stills; ++still)
+        arguments += L" \"" + zeros + L"\"";
+    const ProgramResult apart = Run(arguments + L" \"" + good + L"\"");
+    EXPECT_EQ(apart.exitCode, exitNotExact) << apart.output;
+    EXPECT_NE(apart.output.find(goodRead), std::string::npos) << apart.output;
+    EXPECT_NE(apart.output.find("Verified:      103 frames: 2 exact, 101 matching no frame\n"),
+              std::string::npos)
+        << apart.output;
+
+    // As one series they are: it stops after the run, names the file it did not read,
+    // and the raw file after it is read all the same.
+    for (unsigned still = 0; still < stills; ++still) {
+        std::wstring number = std::to_wstring(still);
+        number.insert(0, 3 - number.size(), L'0');
+        ASSERT_TRUE(CopyFileW(zeros.c_str(), Path(L"zeros" + number + L".png").c_str(), FALSE));
+    }
+    const ProgramResult series =
+        Run(L"--format 3 \"" + Path(L"zeros%03d.png") + L"\" \"" + good + L"\"");
+    EXPECT_EQ(series.exitCode, exitBadInput) << series.output;
+    for (const std::string& line : {
+             "orvix-verify: " + Narrow(Path(L"zeros%03d.png")) + ": stopped at "
+                 + Narrow(Path(L"zeros099.png"))
+                 + ": 100 frames in a row match no frame of format 3 (512x384 RGB32 at 30 "
+                   "fps); is this a capture in that format? 1 later file of the series was "
+                   "not read\n",
+             goodRead,
+             std::string("Verified:      102 frames: 2 exact, 100 matching no frame\n"),
+             std::string("Not verified:  1 input not read in full, named above\n"),
+         })
+        EXPECT_NE(series.output.find(line), std::string::npos) << line << "\n" << series.output;
+}
+
 TEST_F(VerifyTool, NamesEveryInputItCannotVerifyAndExitsWithItsCode)
 {
     const Frame frame = ModelFrame(FormatOf(3), 0);
@@ -368,7 +502,7 @@ TEST_F(VerifyTool, NamesEveryInputItCannotVerifyAndExitsWithItsCode)
         {L"--format 3" + quoted(garbage), exitBadInput,
          Narrow(garbage) + ": cannot verify this still: it is no image the platform can read"},
         {L"--format 3" + quoted(Path(L"none%02d.png")), exitBadInput,
-         "no file of this numbered series exists (its first number is 0 to 4)"},
+         "no file of this numbered series exists with a first number from 0 to 4\n"},
         {L"--format 7" + quoted(empty), exitBadOption,
          "--format takes a format from 1 to 6, not '7'"},
         {L"--format 0" + quoted(empty), exitBadOption,
@@ -386,7 +520,8 @@ TEST_F(VerifyTool, NamesEveryInputItCannotVerifyAndExitsWithItsCode)
     }
     const ProgramResult help = Run(L"--help");
     EXPECT_EQ(help.exitCode, exitExact);
-    EXPECT_NE(help.output.find("Usage: orvix-verify --format N FILE..."), std::string::npos);
+    EXPECT_NE(help.output.find("Usage: orvix-verify --format N [--mid-stream] FILE..."),
+              std::string::npos);
     EXPECT_NE(help.output.find("3  512x384 RGB32 at 30 fps\n"), std::string::npos) << help.output;
 }
 

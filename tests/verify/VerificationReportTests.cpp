@@ -97,6 +97,68 @@ TEST(VerificationReport, ListsTheFirstTroublesAndCountsTheRest)
         << printed;
 }
 
+TEST(VerificationReport, NamesOnlyTheDifferencesThatExistAndCountsInTheRightNumber)
+{
+    std::vector<uint64_t> everyOther;
+    for (uint64_t number = 0; number < 2 * (ListedTroubles + 2); number += 2)
+        everyOther.push_back(number);
+    EXPECT_NE(Printed(ReportOf(everyOther, false))
+                  .find("  ... and 1 more frame not exact or not in order\n"),
+              std::string::npos);
+
+    // One byte, frame 0's own: too few to find the frame's number, and none differs.
+    VerificationReport report(true);
+    FrameMatch oneByte;
+    oneByte.comparedBytes = 1;
+    oneByte.truncated = true;
+    report.Add(oneByte, FramePlace{"one.raw", true, 0});
+    FrameMatch oneDiffers = ExactFrame(1);
+    oneDiffers.differingBytes = 1;
+    oneDiffers.firstDifference = 4;
+    oneDiffers.column = 1;
+    report.Add(oneDiffers, FramePlace{});
+    FrameMatch unmatched;
+    unmatched.number = report.ExpectedNext();
+    unmatched.differingBytes = 1;
+    unmatched.comparedBytes = 1;
+    unmatched.truncated = true;
+    report.Add(unmatched, FramePlace{});
+    EXPECT_EQ(Printed(report),
+              "  #0 (one.raw, byte 0): too few bytes to find its number; against frame 0, no "
+              "byte differs; truncated, 1 byte of a frame\n"
+              "  #1: frame 1, 1 byte differs, the first at byte 4 (row 0, column 1)\n"
+              "  #2: matches no frame from 0 to 100,002; against frame 2, 1 byte differs, the "
+              "first at byte 0 (row 0, column 0); truncated, 1 byte of a frame\n"
+              "Verified:      3 frames: 0 exact, 1 with bytes that differ, 2 matching no frame, 2 "
+              "truncated\n"
+              "Frame numbers: first 1, last 1\n"
+              "Dropped:       1 frame: 0\n"
+              "Repeated:      none\n"
+              "Out of order:  none\n"
+              "Result:        NOT every frame exact and consecutive\n");
+}
+
+TEST(VerificationReport, NeverCallsACaptureCompleteWhenPartOfItWasNotVerified)
+{
+    VerificationReport whole = ReportOf({0, 1, 2}, true);
+    whole.SetUnverified("1 input not read in full, named above");
+    EXPECT_FALSE(whole.AllExactAndConsecutive());
+    EXPECT_EQ(Printed(whole), "Verified:      3 frames: 3 exact\n"
+                              "Frame numbers: first 0, last 2\n"
+                              "Dropped:       none\n"
+                              "Repeated:      none\n"
+                              "Out of order:  none\n"
+                              "Not verified:  1 input not read in full, named above\n"
+                              "Result:        NOT complete: the frames verified are exact and "
+                              "consecutive, but not every frame was verified\n");
+    VerificationReport gap = ReportOf({0, 2}, true);
+    gap.SetUnverified("3 frames, for want of memory");
+    EXPECT_NE(Printed(gap).find("Not verified:  3 frames, for want of memory\n"
+                                "Result:        NOT every frame exact and consecutive, and not "
+                                "every frame was verified\n"),
+              std::string::npos);
+}
+
 TEST(VerificationReport, AnUnmatchedFrameTakesAPlaceInTheStream)
 {
     VerificationReport report(true);

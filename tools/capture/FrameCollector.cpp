@@ -98,9 +98,11 @@ void FrameCollector::PrintVerification(FILE* out)
     ScopedLock hold(lock);
     if (!report)
         return;
-    report->Print(out, "  ");
+    // Told only now: the streaming thread may not allocate the text where memory ran out.
     if (unverifiedFrames)
-        fprintf(out, "  Unverified:    %d frames, for want of memory\n", unverifiedFrames);
+        report->SetUnverified(CountText(uint64_t(unverifiedFrames), "frame", "frames")
+                              + ", for want of memory");
+    report->Print(out, "  ");
 }
 
 bool FrameCollector::VerifiedExactAndConsecutive()

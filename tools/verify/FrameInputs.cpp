@@ -13,6 +13,7 @@ namespace {
 // A name with one %d or %0Nd in it, as ffmpeg names the files of an image series.
 struct SeriesPattern
 {
+    std::wstring folder;    // with its separator; taken as it is, whatever it holds
     std::wstring prefix;
     std::wstring suffix;
     int digits = 0;    // the least, zero-padded
@@ -20,7 +21,8 @@ struct SeriesPattern
 
 bool ParseSeriesPattern(const std::wstring& argument, SeriesPattern* pattern)
 {
-    const size_t percent = argument.find(L'%');
+    const size_t nameStart = argument.find_last_of(L"\\/:") + 1;    // npos + 1 is 0
+    const size_t percent = argument.find(L'%', nameStart);
     if (percent == std::wstring::npos)
         return false;
     size_t at = percent + 1;
@@ -29,18 +31,89 @@ bool ParseSeriesPattern(const std::wstring& argument, SeriesPattern* pattern)
         digits = digits * 10 + (argument[at++] - L'0');
     if (at >= argument.size() || argument[at] != L'd')
         return false;
-    pattern->prefix = argument.substr(0, percent);
+    pattern->folder = argument.substr(0, nameStart);
+    pattern->prefix = argument.substr(nameStart, percent - nameStart);
     pattern->suffix = argument.substr(at + 1);
     pattern->digits = digits;
     return true;
 }
 
-std::wstring SeriesName(const SeriesPattern& pattern, int number)
+// The file name of `number`, without the folder.
+std::wstring SeriesFileName(const SeriesPattern& pattern, int number)
 {
     std::wstring digits = std::to_wstring(number);
     if (int(digits.size()) < pattern.digits)
         digits.insert(0, size_t(pattern.digits) - digits.size(), L'0');
     return pattern.prefix + digits + pattern.suffix;
+}
+
+std::wstring SeriesName(const SeriesPattern& pattern, int number)
+{
+    return pattern.folder + SeriesFileName(pattern, number);
+}
+
+// The number of the series that a file in its folder is named for, or -1.
+int SeriesNumberOf(const SeriesPattern& pattern, const std::wstring& name)
+{
+    const size_t fixed = pattern.prefix.size() + pattern.suffix.size();
+    if (name.size() <= fixed)
+        return -1;
+    int number = 0;
+    for (size_t at = pattern.prefix.size(); at < name.size() - pattern.suffix.size(); ++at) {
+        if (name[at] < L'0' || name[at] > L'9' || number > (INT_MAX - 9) / 10)
+            return -1;
+        number = number * 10 + (name[at] - L'0');
+    }
+    // The whole name must be the one the pattern gives that number, padding and all, in
+    // any case, as the file system compares names.
+    const std::wstring expected = SeriesFileName(pattern, number);
+    return CompareStringOrdinal(name.c_str(), int(name.size()), expected.c_str(),
+                                int(expected.size()), TRUE)
+                   == CSTR_EQUAL
+               ? number
+               : -1;
+}
+
+// Owns a search of a folder, which FindClose ends.
+class FolderSearch
+{
+public:
+    FolderSearch(const std::wstring& wildcard, WIN32_FIND_DATAW* found)
+        : handle(FindFirstFileW(wildcard.c_str(), found))
+    {
+    }
+    FolderSearch(const FolderSearch&) = delete;
+    FolderSearch& operator=(const FolderSearch&) = delete;
+    ~FolderSearch()
+    {
+        if (Found())
+            FindClose(handle);
+    }
+
+    bool Found() const { return handle != INVALID_HANDLE_VALUE; }
+    bool Next(WIN32_FIND_DATAW* found) { return FindNextFileW(handle, found) != FALSE; }
+
+private:
+    HANDLE handle;
+};
+
+// Counts the files of the series numbered after `number` into `input`.
+void FindLaterFiles(const SeriesPattern& pattern, int number, InputFiles* input)
+{
+    WIN32_FIND_DATAW found;
+    FolderSearch search(pattern.folder + pattern.prefix + L"*" + pattern.suffix, &found);
+    if (!search.Found())
+        return;
+    int lowest = INT_MAX;
+    do {
+        const int later = SeriesNumberOf(pattern, found.cFileName);
+        if (later <= number || (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            continue;
+        ++input->laterFiles;
+        lowest = std::min(lowest, later);
+    } while (search.Next(&found));
+    if (input->laterFiles)
+        input->firstLater = SeriesName(pattern, lowest);
 }
 
 bool FileExists(const std::wstring& path)
@@ -98,19 +171,27 @@ bool IsStillPath(const std::wstring& path)
     return extension == L".bmp" || extension == L".png";
 }
 
-std::vector<std::wstring> ExpandInput(const std::wstring& argument)
+InputFiles ExpandInput(const std::wstring& argument)
 {
     // A file whose own name holds a pattern is still that file.
+    InputFiles input;
     SeriesPattern pattern;
-    if (FileExists(argument) || !ParseSeriesPattern(argument, &pattern))
-        return {argument};
-    std::vector<std::wstring> files;
+    if (FileExists(argument) || !ParseSeriesPattern(argument, &pattern)) {
+        input.files.push_back(argument);
+        return input;
+    }
+    input.series = true;
     int number = 0;
-    while (number < SeriesStartNumbers && !FileExists(SeriesName(pattern, number)))
+    while (number < SeriesStartNumbers - 1 && !FileExists(SeriesName(pattern, number)))
         ++number;
     for (; number < INT_MAX && FileExists(SeriesName(pattern, number)); ++number)
-        files.push_back(SeriesName(pattern, number));
-    return files;
+        input.files.push_back(SeriesName(pattern, number));
+    // A series ends at the first number missing; files after that gap are not its frames
+    // as ffmpeg reads them, but the user should hear of them.
+    input.endNumber = number;
+    input.missing = SeriesName(pattern, number);
+    FindLaterFiles(pattern, number, &input);
+    return input;
 }
 
 bool RawFrameFile::Open(const std::wstring& path, std::string* error)

@@ -17,10 +17,25 @@ constexpr int SeriesStartNumbers = 5;
 // Files ending in .bmp or .png (in any case) are stills; every other file holds raw frames.
 bool IsStillPath(const std::wstring& path);
 
-// The files an argument names: for a pattern with one %d or %0Nd (frame%03d.png) that is
-// not itself the name of a file, each number's file from the first that exists until one
-// is missing; otherwise the argument itself. Empty when a pattern matches no file.
-std::vector<std::wstring> ExpandInput(const std::wstring& argument);
+// The files an argument names, and for a numbered series the ones it leaves out.
+struct InputFiles
+{
+    std::vector<std::wstring> files;
+    bool series = false;
+    // The number after the last file of the series, or the last first number looked for
+    // when there is none; `missing` is its file's name.
+    int endNumber = 0;
+    std::wstring missing;
+    // Files of the series whose numbers come after `endNumber`, which are not in `files`,
+    // and the lowest numbered of them.
+    uint64_t laterFiles = 0;
+    std::wstring firstLater;
+};
+
+// For an argument whose file name (not its folder) holds one %d or %0Nd (frame%03d.png)
+// and that is not itself the name of a file: each number's file from the first that
+// exists until one is missing. Otherwise the argument itself.
+InputFiles ExpandInput(const std::wstring& argument);
 
 // A file of raw frames, read forward from its start.
 class RawFrameFile

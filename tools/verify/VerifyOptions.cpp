@@ -26,6 +26,8 @@ bool ParseVerifyOptions(int argc, const wchar_t* const* argv, VerifyOptions* opt
             options->showHelp = true;
         } else if (argument == L"--version") {
             options->showVersion = true;
+        } else if (argument == L"--mid-stream") {
+            options->midStream = true;
         } else if (argument == L"--format") {
             if (index + 1 >= argc) {
                 *error = "--format needs a value";
@@ -61,40 +63,50 @@ bool ParseVerifyOptions(int argc, const wchar_t* const* argv, VerifyOptions* opt
 std::string VerifyUsage()
 {
     const std::string runLimit = std::to_string(UnmatchedRunLimit);
-    return "Usage: orvix-verify --format N FILE...\n"
+    return "Usage: orvix-verify --format N [--mid-stream] FILE...\n"
            "\n"
            "Verifies frames that a capture program received from an Orvix61 device: finds\n"
            "each frame's number in the device's stream, compares every byte, and reports\n"
            "frames dropped, repeated, out of order, changed or corrupt.\n"
            "\n"
-           "  --format N   the catalogue format the frames were captured in:\n"
+           "  --format N    the catalogue format the frames were captured in:\n"
            + FormatList()
-           + "  FILE         raw frames back to back, as ffmpeg writes them with -f rawvideo;\n"
-             "               or a still (.bmp or .png): 24 bits per pixel, or 32 for RGB32\n"
-             "               formats; or a numbered series of stills, frame%03d.png, read\n"
-             "               from the first of the numbers 0 to "
+           + "  FILE          raw frames back to back, as ffmpeg writes them with -f rawvideo;\n"
+             "                or a still (.bmp or .png): 24 bits per pixel, or 32 for RGB32\n"
+             "                formats; or a numbered series of stills, frame%03d.png (the\n"
+             "                pattern in the file name, not the folder), read from the first\n"
+             "                of the numbers 0 to "
            + std::to_string(SeriesStartNumbers - 1)
-           + " that exists until one is\n"
-             "               missing. All files together are one stream, in the order given.\n"
-             "  --version    show the version\n"
-             "  --help       show this text\n"
+           + " that exists until one is missing. All\n"
+             "                files together are one stream, in the order given.\n"
+             "  --mid-stream  the capture joined a stream already running: frames before the\n"
+             "                first one received are not counted as dropped\n"
+             "  --version     show the version\n"
+             "  --help        show this text\n"
              "\n"
-             "A frame is recognised by its number within "
+             "Every start of the stream starts at frame 0, so without --mid-stream the frames\n"
+             "before the first one received count as dropped. A frame is recognised by its\n"
+             "number within "
            + GroupedDigits(FrameSearchBound)
-           + " frames of the one expected.\n"
-             "Rows in reverse order and changed fourth bytes of RGB32 pixels are named as\n"
-             "such. After "
+           + " frames of the one expected. Rows in reverse order and\n"
+             "changed fourth bytes of RGB32 pixels are named as such. After "
            + runLimit
-           + " frames in a row that match no frame, the input is taken to be no\n"
-             "capture of this format, and the rest of it is not read.\n"
+           + " frames in\n"
+             "a row of one input (a file, or a numbered series) that match no frame, that\n"
+             "input is taken to be no capture of this format and the rest of it is not read;\n"
+             "the inputs after it are read all the same.\n"
              "\n"
-             "Exit codes: 0 every frame exact and consecutive,\n"
+             "Exit codes: 0 every frame exact and consecutive, every input read in full,\n"
              "            1 not every frame exact and consecutive (the report says which),\n"
              "            2 bad command line,\n"
-             "            3 an input could not be read or verified: it cannot be opened, is\n"
-             "              empty, is not a whole number of frames, is a still of another\n"
-             "              size or depth, or holds "
+             "            3 an input could not be read or verified in full, and says why:\n"
+             "              it cannot be opened or read, is empty, is not a whole number of\n"
+             "              frames, is a still of another size or depth, is a series that\n"
+             "              matches no file or stops at a missing number while files with\n"
+             "              later numbers exist, or holds "
            + runLimit
            + " frames in a row that match none.\n"
-             "              The frames that could be read are reported all the same.\n";
+             "              The frames that could be read are reported all the same, and\n"
+             "              the report does not call the capture complete when part of an\n"
+             "              input was not read.\n";
 }

@@ -4,15 +4,18 @@
 #include <string>
 #include <vector>
 
-// Frames in a row that match no frame of the stream, after which an input is taken to be
-// no capture of the format and the rest of it is not read.
+// Frames in a row of one input that match no frame of the stream, after which the input
+// is taken to be no capture of the format and the rest of it is not read.
 constexpr uint64_t UnmatchedRunLimit = 100;
 
 struct VerifyOptions
 {
     bool showHelp = false;
     bool showVersion = false;
-    int formatIndex = 0;                 // 0 until --format names one
+    int formatIndex = 0;    // 0 until --format names one
+    // The capture joined a stream already running: frames before the first one received
+    // are not counted as dropped.
+    bool midStream = false;
     std::vector<std::wstring> inputs;    // files and numbered series, in the order given
 };
 

@@ -10,6 +10,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -23,24 +24,47 @@ enum ExitCode
     exitBadInput = 3,
 };
 
+// "2 files with later numbers exist, from C:\\t\\frame003.png, and were not read"
+std::string LaterFilesText(const InputFiles& input)
+{
+    if (input.laterFiles == 1)
+        return "1 file with a later number exists, " + Utf8(input.firstLater)
+               + ", and was not read";
+    return CountText(input.laterFiles, "file", "files") + " with later numbers exist, from "
+           + Utf8(input.firstLater) + ", and were not read";
+}
+
 // Verifies every input in turn into one report; says what it could not read.
 class Verification
 {
 public:
-    explicit Verification(const FrameFormat& format) : format(format), report(false) {}
+    Verification(const FrameFormat& format, bool fromStreamStart)
+        : format(format), report(fromStreamStart)
+    {
+    }
 
     // A file, or each file of a numbered series.
     void VerifyInput(const std::wstring& argument);
     bool HadBadInput() const { return badInput; }
-    // True once the input has shown itself to be no capture of the format.
-    bool GaveUp() const { return report.UnmatchedInARow() >= UnmatchedRunLimit; }
-    const VerificationReport& Report() const { return report; }
+    // The report, told of the inputs not read in full.
+    const VerificationReport& Report();
 
 private:
-    void VerifyRawFrames(const std::wstring& path, const std::string& name);
+    // How a trouble leaves the input.
+    enum Reading
+    {
+        readInFull,
+        notReadInFull,
+    };
+
+    void VerifyRawFrames(const std::wstring& path, const std::string& name, std::string* stop);
     void VerifyStill(const std::wstring& path, const std::string& name);
+    // True once the input has shown itself to be no capture of the format.
+    bool GaveUp() const;
+    // Says where in the input `name` reading stopped, and how many of its files were left.
+    void SayStopped(const std::string& name, const std::string& stop, size_t filesLeft);
     FrameVerifier& VerifierFor(int pixelBytes);
-    void Trouble(const std::string& name, const std::string& problem);
+    void Trouble(const std::string& name, const std::string& problem, Reading reading);
 
     const FrameFormat format;
     VerificationReport report;
@@ -48,6 +72,9 @@ private:
     std::unique_ptr<FrameVerifier> verifiers[2];
     std::vector<BYTE> frame;
     bool badInput = false;
+    uint64_t inputStart = 0;      // frames checked before the input being read
+    bool inputNotRead = false;    // part of the input being read was not
+    uint64_t inputsNotRead = 0;
 };
 
 FrameVerifier& Verification::VerifierFor(int pixelBytes)
@@ -58,30 +85,77 @@ FrameVerifier& Verification::VerifierFor(int pixelBytes)
     return *verifier;
 }
 
-void Verification::Trouble(const std::string& name, const std::string& problem)
+bool Verification::GaveUp() const
+{
+    // A run that began before this input does not count against it.
+    return std::min(report.UnmatchedInARow(), report.Checked() - inputStart) >= UnmatchedRunLimit;
+}
+
+void Verification::Trouble(const std::string& name, const std::string& problem, Reading reading)
 {
     // In order with the lines already printed, when both go to one place.
     fflush(stdout);
     fprintf(stderr, "orvix-verify: %s: %s\n", name.c_str(), problem.c_str());
     badInput = true;
+    inputNotRead = inputNotRead || reading == notReadInFull;
+}
+
+const VerificationReport& Verification::Report()
+{
+    if (inputsNotRead)
+        report.SetUnverified(CountText(inputsNotRead, "input", "inputs")
+                             + " not read in full, named above");
+    return report;
 }
 
 void Verification::VerifyInput(const std::wstring& argument)
 {
-    const std::vector<std::wstring> paths = ExpandInput(argument);
-    const std::string lastFirstNumber = std::to_string(SeriesStartNumbers - 1);
-    if (paths.empty())
-        Trouble(Utf8(argument), "no file of this numbered series exists (its first number is 0 to "
-                                    + lastFirstNumber + ")");
-    for (const std::wstring& path : paths) {
-        if (GaveUp())
-            return;
-        const std::string name = Utf8(path);
+    const InputFiles input = ExpandInput(argument);
+    const std::string name = Utf8(argument);
+    inputStart = report.Checked();
+    inputNotRead = false;
+    for (size_t index = 0; index < input.files.size(); ++index) {
+        const std::wstring& path = input.files[index];
+        std::string stop;    // where in a file of raw frames reading stopped
         if (IsStillPath(path))
-            VerifyStill(path, name);
+            VerifyStill(path, Utf8(path));
         else
-            VerifyRawFrames(path, name);
+            VerifyRawFrames(path, Utf8(path), &stop);
+        if (GaveUp()) {
+            if (input.series)
+                stop = Utf8(path) + (stop.empty() ? "" : ", " + stop);
+            SayStopped(name, stop, input.files.size() - index - 1);
+            break;
+        }
     }
+    if (input.series && input.files.empty())
+        Trouble(name,
+                "no file of this numbered series exists with a first number from 0 to "
+                    + std::to_string(SeriesStartNumbers - 1)
+                    + (input.laterFiles ? "; " + LaterFilesText(input) : ""),
+                notReadInFull);
+    else if (input.laterFiles)
+        Trouble(name,
+                "the series ends at number " + std::to_string(input.endNumber)
+                    + ", the first missing (" + Utf8(input.missing) + "); " + LaterFilesText(input),
+                notReadInFull);
+    if (inputNotRead)
+        ++inputsNotRead;
+}
+
+void Verification::SayStopped(const std::string& name, const std::string& stop, size_t filesLeft)
+{
+    Trouble(name,
+            "stopped at " + stop + ": " + std::to_string(UnmatchedRunLimit)
+                + " frames in a row match no frame of format " + std::to_string(format.index) + " ("
+                + FormatSummary(CaptureFormatAt(format.index))
+                + "); is this a capture in that format?"
+                + (filesLeft ? " "
+                                   + CountText(filesLeft, "later file of the series was",
+                                               "later files of the series were")
+                                   + " not read"
+                             : ""),
+            filesLeft ? notReadInFull : readInFull);
 }
 
 void Verification::VerifyStill(const std::wstring& path, const std::string& name)
@@ -89,7 +163,7 @@ void Verification::VerifyStill(const std::wstring& path, const std::string& name
     StillImage still;
     std::string error;
     if (!ReadStill(path, format.width, format.height, format.pixelBytes == 4, &still, &error)) {
-        Trouble(name, "cannot verify this still: " + error);
+        Trouble(name, "cannot verify this still: " + error, notReadInFull);
         return;
     }
     FrameVerifier& verifier = VerifierFor(still.pixelBytes);
@@ -100,49 +174,52 @@ void Verification::VerifyStill(const std::wstring& path, const std::string& name
                FramePlace{name, false, 0});
 }
 
-void Verification::VerifyRawFrames(const std::wstring& path, const std::string& name)
+void Verification::VerifyRawFrames(const std::wstring& path, const std::string& name,
+                                   std::string* stop)
 {
     RawFrameFile file;
     std::string error;
     if (!file.Open(path, &error)) {
-        Trouble(name, "cannot open it: " + error);
+        Trouble(name, "cannot open it: " + error, notReadInFull);
         return;
     }
     const uint64_t frameBytes = format.frameBytes;
     const uint64_t wholeFrames = file.Size() / frameBytes;
     const uint64_t restBytes = file.Size() % frameBytes;
-    printf("Input:         %s, %s bytes: %s frames%s\n", name.c_str(),
-           GroupedDigits(file.Size()).c_str(), GroupedDigits(wholeFrames).c_str(),
-           restBytes ? (" and " + GroupedDigits(restBytes) + " bytes").c_str() : "");
+    printf("Input:         %s, %s: %s%s\n", name.c_str(),
+           CountText(file.Size(), "byte", "bytes").c_str(),
+           CountText(wholeFrames, "frame", "frames").c_str(),
+           restBytes ? (" and " + CountText(restBytes, "byte", "bytes")).c_str() : "");
     if (file.Size() == 0) {
-        Trouble(name, "the file is empty: it holds no frame");
+        Trouble(name, "the file is empty: it holds no frame", readInFull);
         return;
     }
     if (restBytes)
-        Trouble(name, "the file is not a whole number of frames of " + GroupedDigits(frameBytes)
-                          + " bytes: the last " + GroupedDigits(restBytes)
-                          + " bytes are part of a frame");
+        Trouble(name,
+                "the file is not a whole number of frames of " + GroupedDigits(frameBytes)
+                    + " bytes: the last " + CountText(restBytes, "byte is", "bytes are")
+                    + " part of a frame",
+                readInFull);
     frame.resize(format.frameBytes);
     FrameVerifier& verifier = VerifierFor(format.pixelBytes);
     for (uint64_t offset = 0; offset < file.Size(); offset += frameBytes) {
         size_t read = 0;
         if (!file.Read(frame.data(), frame.size(), &read, &error)) {
-            Trouble(name, "reading at byte " + GroupedDigits(offset) + " failed: " + error);
+            Trouble(name, "reading at byte " + GroupedDigits(offset) + " failed: " + error,
+                    notReadInFull);
             return;
         }
         if (read == 0) {
-            Trouble(name, "the file ended at byte " + GroupedDigits(offset) + ", before its size");
+            Trouble(name, "the file ended at byte " + GroupedDigits(offset) + ", before its size",
+                    notReadInFull);
             return;
         }
         report.Add(verifier.Verify(frame.data(), read, report.ExpectedNext()),
                    FramePlace{name, true, offset});
         if (GaveUp()) {
-            Trouble(name, "stopped at byte " + GroupedDigits(offset + read) + ": "
-                              + std::to_string(UnmatchedRunLimit)
-                              + " frames in a row match no frame of format "
-                              + std::to_string(format.index) + " ("
-                              + FormatSummary(CaptureFormatAt(format.index))
-                              + "); is this a capture in that format?");
+            *stop = "byte " + GroupedDigits(offset + read);
+            // The rest of the file is not read; the caller says why.
+            inputNotRead = inputNotRead || offset + read < file.Size();
             return;
         }
     }
@@ -174,7 +251,7 @@ int wmain(int argc, wchar_t** argv)
            FormatSummary(CaptureFormatAt(format.index)).c_str(),
            GroupedDigits(format.frameBytes).c_str());
 
-    Verification verification(format);
+    Verification verification(format, !options.midStream);
     for (const std::wstring& input : options.inputs)
         verification.VerifyInput(input);
     verification.Report().Print(stdout);
