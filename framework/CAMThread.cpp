@@ -60,6 +60,12 @@ bool CAMThread::PeekCommand(int* pending)
     return true;
 }
 
+bool CAMThread::WaitForCommand(DWORD timeoutMs, HANDLE wake)
+{
+    const HANDLE events[] = {commandEvent.Get(), wake};
+    return WaitForMultipleObjects(wake ? 2 : 1, events, FALSE, timeoutMs) != WAIT_TIMEOUT;
+}
+
 void CAMThread::CompleteCommand(HRESULT result)
 {
     commandResult = result;

@@ -32,6 +32,9 @@ protected:
     // Worker side. A command stays pending until CompleteCommand.
     int NextCommand();
     bool PeekCommand(int* pending);
+    // Waits up to `timeoutMs` for a command to come, or for `wake` when one is given; true
+    // when either came first. The command stays pending.
+    bool WaitForCommand(DWORD timeoutMs, HANDLE wake = nullptr);
     void CompleteCommand(HRESULT result);
     // Whether both events exist; a worker cannot run without them.
     bool HasEvents() const { return commandEvent.IsValid() && doneEvent.IsValid(); }

@@ -61,6 +61,12 @@ HRESULT CBaseFilter::Pause()
             if (pin && pin->IsConnected())
                 RETURN_IF_FAILED(pin->Activate());
         }
+    } else if (state == State_Running) {
+        for (int index = 0; index < PinCount(); ++index) {
+            CBasePin* pin = PinAt(index);
+            if (pin && pin->IsConnected())
+                pin->OnPause();
+        }
     }
     state = State_Paused;
     return S_OK;

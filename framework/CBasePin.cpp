@@ -287,6 +287,8 @@ HRESULT CBasePin::OnRun(REFERENCE_TIME)
     return S_OK;
 }
 
+void CBasePin::OnPause() {}
+
 HRESULT CBasePin::SetConnectionType(const AM_MEDIA_TYPE* type)
 {
     ScopedLock hold(typeLock);

@@ -65,6 +65,9 @@ public:
     virtual HRESULT Activate() = 0;
     virtual HRESULT Deactivate() = 0;
     virtual HRESULT OnRun(REFERENCE_TIME start);
+    // The filter goes from running to paused. It must not wait for anything: a worker
+    // may be blocked in a downstream Receive that a paused renderer holds.
+    virtual void OnPause();
     // Only S_OK means the type is accepted.
     virtual HRESULT AcceptsMediaType(const AM_MEDIA_TYPE* type) = 0;
     virtual HRESULT SetConnectionType(const AM_MEDIA_TYPE* type);

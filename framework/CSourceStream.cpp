@@ -6,10 +6,11 @@
 #include <cstdio>
 
 CSourceStream::CSourceStream(HRESULT* result, CSource* filter, const wchar_t* pinName)
-    : CBaseOutputPin(filter, &filter->stateLock, pinName), sourceFilter(filter)
+    : CBaseOutputPin(filter, &filter->stateLock, pinName), sourceFilter(filter),
+      pauseEvent(CreateEventW(nullptr, FALSE, FALSE, nullptr))
 {
     HRESULT hr = filter->AddStream(this);
-    if (SUCCEEDED(hr) && !HasEvents())
+    if (SUCCEEDED(hr) && (!HasEvents() || !pauseEvent.IsValid()))
         hr = E_OUTOFMEMORY;
     if (result && FAILED(hr))
         *result = hr;
@@ -99,6 +100,19 @@ HRESULT CSourceStream::AcceptsMediaType(const AM_MEDIA_TYPE* type)
     return offered.Equals(*type) ? S_OK : E_FAIL;
 }
 
+void CSourceStream::OnPause()
+{
+    SetEvent(pauseEvent.Get());
+}
+
+bool CSourceStream::WaitBetweenFrames(DWORD timeoutMs, bool pauseEnds)
+{
+    // Only a pause that comes during the wait ends it.
+    if (pauseEnds)
+        ResetEvent(pauseEvent.Get());
+    return WaitForCommand(timeoutMs, pauseEnds ? pauseEvent.Get() : nullptr);
+}
+
 HRESULT CSourceStream::OnWorkerCreate()
 {
     return S_OK;
@@ -176,6 +190,8 @@ HRESULT CSourceStream::BufferLoop()
         }
 
         const HRESULT filled = FillSample(sample.Get());
+        if (filled == FillWithheld)
+            continue;    // the sample goes back unused at the end of this round
         if (filled == S_OK) {
             const HRESULT delivered = DeliverSample(sample.Get());
             sample.Reset();

@@ -17,6 +17,10 @@ enum StreamCommand
     CommandExit = 4,
 };
 
+// FillSample's answer when it has no frame for this sample (a wait it was in was ended
+// by a command): the sample goes back unused, and the worker looks for a command.
+constexpr HRESULT FillWithheld = 2;
+
 // Locking
 //   Activate and Deactivate run under the filter's stateLock (re-entered) and hold it
 //   while they wait for the worker's answers. The worker never takes stateLock: its
@@ -50,7 +54,8 @@ public:
     void StopWorker();
 
 protected:
-    // S_OK: deliver the sample; S_FALSE: no more data, end the stream; else a failure.
+    // S_OK: deliver the sample; S_FALSE: no more data, end the stream; FillWithheld: no
+    // frame this time; else a failure.
     virtual HRESULT FillSample(IMediaSample* sample) = 0;
     virtual HRESULT OnWorkerCreate();
     virtual HRESULT OnWorkerDestroy();
@@ -60,9 +65,18 @@ protected:
 
     DWORD WorkerMain() override;
 
+    // Wakes a worker waiting in WaitBetweenFrames: the filter went from running to paused.
+    void OnPause() override;
+    // For the worker, between two frames: waits up to `timeoutMs`, or until a command
+    // comes or, where `pauseEnds`, the filter pauses from running. True when the wait
+    // was ended early.
+    bool WaitBetweenFrames(DWORD timeoutMs, bool pauseEnds);
+
     CSource* const sourceFilter;    // no reference: the filter owns the stream
 
 private:
+    UniqueHandle pauseEvent;    // auto reset: set by OnPause
+
     // Handles a command seen between two samples; false when production must end.
     bool HandlePendingCommand(int pending);
 };
