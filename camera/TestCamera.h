@@ -69,6 +69,10 @@ public:
     const FrameGeometry& Geometry() const { return geometry; }
     const CameraParameters& Parameters() const { return parameters; }
     LONGLONG FrameClock() const { return frameClock; }
+    // A fault scenario's hold on the clock: moved forward at a start (clock-wrap), and
+    // advanced by a frame's time for a frame sent again (repeat). Returns the new stamp.
+    void SetFrameClock(LONGLONG stampMs) { frameClock = stampMs; }
+    LONGLONG AdvanceClock() { return frameClock += 10; }
     // Frames come from the model: OnStreamStart found the platform's rand() modelled, and
     // rand() on the streaming thread has not strayed from the model since.
     bool NoiseFromModel() const { return noiseFromModel; }

@@ -19,7 +19,8 @@ CCapSrc::CCapSrc(IUnknown* outer, HRESULT* result, const FilterVariant& variant)
     ScopedLock hold(stateLock);
     LoadCameraSettings(variant.filterClassId, &settings);
     // The pin registers itself in the stream array, which owns it from then on.
-    if (!new (std::nothrow) CCapSrcStream(result, this, PinName, variant) && result)
+    capturePin = new (std::nothrow) CCapSrcStream(result, this, PinName, variant);
+    if (!capturePin && result)
         *result = E_OUTOFMEMORY;
 }
 
@@ -46,6 +47,8 @@ HRESULT CCapSrc::InnerQueryInterface(REFIID iid, void** out)
         return HandOutInterface(static_cast<IIPFilter*>(this), out);
     if (IsEqualIID(iid, IID_ISpecifyPropertyPages))
         return HandOutInterface(static_cast<ISpecifyPropertyPages*>(this), out);
+    if (IsEqualIID(iid, IID_IIPFaultScenario))
+        return HandOutInterface(static_cast<IIPFaultScenario*>(this), out);
     return CSource::InnerQueryInterface(iid, out);
 }
 
@@ -100,6 +103,19 @@ bool CCapSrc::TakeChangedSettings(CameraSettings* changed)
     *changed = settings;
     settings.settingsChanged = 0;
     return true;
+}
+
+HRESULT CCapSrc::SetFaultScenario(const char* scenario)
+{
+    return capturePin ? capturePin->SetFaultScenario(scenario) : E_UNEXPECTED;
+}
+
+HRESULT CCapSrc::GetFaultScenario(char** scenario)
+{
+    if (!scenario)
+        return E_POINTER;
+    *scenario = nullptr;
+    return capturePin ? capturePin->GetFaultScenario(scenario) : E_UNEXPECTED;
 }
 
 CameraSettings CCapSrc::CurrentSettings()

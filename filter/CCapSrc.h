@@ -19,7 +19,10 @@ class CCapSrcStream;
 //   and by the pin's worker between frames; never held while calling out.
 //   variant: constant after construction.
 //   Order: stateLock, then settingsLock.
-class CCapSrc : public CSource, public ISpecifyPropertyPages, public IIPFilter
+class CCapSrc : public CSource,
+                public ISpecifyPropertyPages,
+                public IIPFilter,
+                public IIPFaultScenario
 {
 public:
     CCapSrc(IUnknown* outer, HRESULT* result, const FilterVariant& variant);
@@ -45,11 +48,16 @@ public:
     // call, copies the whole record, clears settingsChanged and answers true. A record
     // that arrives meanwhile keeps its flag, so no change is lost.
     bool TakeChangedSettings(CameraSettings* settings);
+
+    // IIPFaultScenario, answered by the pin, which runs the scenario.
+    HRESULT STDMETHODCALLTYPE SetFaultScenario(const char* scenario) override;
+    HRESULT STDMETHODCALLTYPE GetFaultScenario(char** scenario) override;
     // The current record, whole; for the pin when a connection is made.
     CameraSettings CurrentSettings();
 
 private:
     const FilterVariant variant;
+    CCapSrcStream* capturePin = nullptr;    // owned by the stream array; null if it failed
     CriticalSection settingsLock;
     CameraSettings settings;
 };

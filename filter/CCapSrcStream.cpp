@@ -10,6 +10,7 @@
 #include <ksmedia.h>
 
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -25,6 +26,16 @@ const VIDEOINFOHEADER* VideoHeaderOf(const AM_MEDIA_TYPE& type)
     return reinterpret_cast<const VIDEOINFOHEADER*>(type.pbFormat);
 }
 
+// Under a bottom-up scenario the pin describes its frames with a positive height.
+void DescribeBottomUp(AM_MEDIA_TYPE* type)
+{
+    if (!type->pbFormat || type->cbFormat < sizeof(VIDEOINFOHEADER))
+        return;
+    LONG& height = reinterpret_cast<VIDEOINFOHEADER*>(type->pbFormat)->bmiHeader.biHeight;
+    if (height < 0)
+        height = -height;
+}
+
 }    // namespace
 
 CCapSrcStream::CCapSrcStream(HRESULT* result, CCapSrc* filter, const wchar_t* pinName,
@@ -34,6 +45,7 @@ CCapSrcStream::CCapSrcStream(HRESULT* result, CCapSrc* filter, const wchar_t* pi
     char path[SettingsKeyPathBytes] = {};
     if (SettingsKeyPath(variant.filterClassId, path))
         ReadSettingInt(path, PreferredIndexValueName, FirstFormatIndex, &preferredIndex);
+    listBottomUp = LoadFaultScenario(variant.filterClassId).BottomUp();
     // The connection type starts as the preferred format.
     ListMediaType(0, &connectionType);
     if (!camera.Open() && result)
@@ -52,6 +64,8 @@ HRESULT CCapSrcStream::InnerQueryInterface(REFIID iid, void** out)
         return HandOutInterface(static_cast<ISpecifyPropertyPages*>(this), out);
     if (IsEqualIID(iid, IID_IAMFilterMiscFlags))
         return HandOutInterface(static_cast<IAMFilterMiscFlags*>(this), out);
+    if (IsEqualIID(iid, IID_IAMDroppedFrames))
+        return HandOutInterface(static_cast<IAMDroppedFrames*>(this), out);
     if (IsEqualIID(iid, variant.pinInterfaceId))
         return HandOutInterface(static_cast<IIPPin*>(this), out);
     return CSourceStream::InnerQueryInterface(iid, out);
@@ -66,7 +80,11 @@ HRESULT CCapSrcStream::ListMediaType(int position, CMediaTypeRecord* type)
         return E_INVALIDARG;
     if (position >= typeCount)
         return VFW_S_NO_MORE_ITEMS;
-    return BuildListedMediaType(position, preferredIndex, camera.Geometry().frameRate, type);
+    RETURN_IF_FAILED(
+        BuildListedMediaType(position, preferredIndex, camera.Geometry().frameRate, type));
+    if (listBottomUp)
+        DescribeBottomUp(type);
+    return S_OK;
 }
 
 HRESULT CCapSrcStream::AcceptsMediaType(const AM_MEDIA_TYPE* type)
@@ -122,6 +140,7 @@ HRESULT CCapSrcStream::ChooseBufferSize(IMemAllocator* candidate, ALLOCATOR_PROP
         return E_FAIL;
     ScopedLock holdType(typeLock);
     camera.ConfigureGeometry(header.biWidth, header.biHeight, header.biBitCount);
+    rowsPositive = header.biHeight > 0;
     return hr;
 }
 
@@ -137,6 +156,8 @@ HRESULT CCapSrcStream::FillSample(IMediaSample* sample)
     // A sample that cannot hold a whole frame ends the stream instead of being overrun.
     if (sample->GetSize() < camera.Geometry().frameBytes)
         return VFW_E_BUFFER_OVERFLOW;
+    if (streamFaults)
+        return FillUnderScenario(sample, buffer);
 
     LONGLONG stampMs = 0;
     LONG durationMs = 0;
@@ -146,17 +167,232 @@ HRESULT CCapSrcStream::FillSample(IMediaSample* sample)
     REFERENCE_TIME stop = start + durationMs * 10000;
     sample->SetTime(&start, &stop);
     sample->SetSyncPoint(TRUE);
+    ApplyChangedSettings();
+    return S_OK;
+}
 
-    // Changed settings reach the camera after the frame that was being filled.
+HRESULT CCapSrcStream::FillUnderScenario(IMediaSample* sample, BYTE* buffer)
+{
+    const LONG frameBytes = camera.Geometry().frameBytes;
+    const LONG rows = camera.Geometry().height;
+    const size_t rowBytes = rows > 0 ? size_t(frameBytes) / size_t(rows) : 0;
+    LONGLONG stampMs = 0;
+    LONG durationMs = 1;
+    if (repeatPending) {
+        // The frame again, in the next frame's place on the clock.
+        repeatPending = false;
+        std::memcpy(buffer, repeatFrame.get(), size_t(repeatFrameBytes));
+        REFERENCE_TIME start = (camera.AdvanceClock() + repeatShiftMs) * 10000;
+        REFERENCE_TIME stop = start + durationMs * 10000;
+        sample->SetTime(&start, &stop);
+        sample->SetSyncPoint(TRUE);
+        sample->SetDiscontinuity(FALSE);
+        return S_OK;
+    }
+    for (;;) {
+        if (streamDeviceLost) {
+            // Nothing comes from a lost device; the worker waits for the host to stop.
+            WaitBetweenFrames(INFINITE, false);
+            return FillWithheld;
+        }
+        const FrameFate fate = streamScenario.FateOf(streamFrame);
+        switch (fate.end) {
+        case StreamEnd::DeviceLost:
+            streamDeviceLost = true;
+            sourceFilter->PostGraphEvent(EC_DEVICE_LOST,
+                                         reinterpret_cast<LONG_PTR>(sourceFilter->Owner()), 0);
+            continue;
+        case StreamEnd::Abort:
+            sourceFilter->PostGraphEvent(EC_ERRORABORT, fate.abortResult, 0);
+            return S_FALSE;    // then end of stream
+        case StreamEnd::EndOfStream:
+            return S_FALSE;
+        case StreamEnd::None:
+            break;
+        }
+        if (fate.stallMs > 0) {
+            // What is left of a stall a command interrupted goes on when the worker does.
+            if (!streamStalling)
+                streamStallEndsAt = GetTickCount() + DWORD(fate.stallMs);
+            streamStalling = true;
+            const LONG remaining = LONG(streamStallEndsAt - GetTickCount());
+            if (remaining > 0 && WaitBetweenFrames(DWORD(remaining), true) && PeekCommand(nullptr))
+                return FillWithheld;
+            streamStalling = false;
+        }
+        if (!camera.CaptureFrame(buffer, &stampMs, &durationMs))
+            return S_FALSE;
+        const LONGLONG number = streamFrame++;
+        ApplyChangedSettings();
+        if (!fate.delivered) {
+            dropCounts.CountDropped(number);
+            continue;
+        }
+        if (fate.corrupted)
+            CorruptFrame(buffer, rowBytes, rows);
+        if (streamReversesRows)
+            ReverseRows(buffer, rowBytes, rows);
+        if (fate.untimed) {
+            sample->SetTime(nullptr, nullptr);
+        } else {
+            REFERENCE_TIME start = (stampMs + fate.stampShiftMs) * 10000;
+            REFERENCE_TIME stop = start + durationMs * 10000;
+            sample->SetTime(&start, &stop);
+        }
+        sample->SetSyncPoint(TRUE);
+        sample->SetDiscontinuity(fate.discontinuity ? TRUE : FALSE);
+        if (fate.repeated) {
+            if (repeatFrameBytes != frameBytes) {
+                repeatFrame.reset(new (std::nothrow) BYTE[size_t(frameBytes)]);
+                repeatFrameBytes = repeatFrame ? frameBytes : 0;
+            }
+            // Without memory for the copy the frame comes once, as from a camera that
+            // could not resend it.
+            repeatPending = repeatFrame != nullptr;
+            if (repeatPending)
+                std::memcpy(repeatFrame.get(), buffer, size_t(frameBytes));
+            repeatShiftMs = fate.stampShiftMs;
+        }
+        return S_OK;
+    }
+}
+
+void CCapSrcStream::ApplyChangedSettings()
+{
     CameraSettings changed;
     if (captureFilter->TakeChangedSettings(&changed))
         ApplySettings(changed);
-    return S_OK;
 }
 
 HRESULT CCapSrcStream::OnWorkerCreate()
 {
     camera.OnStreamStart();
+    // A new stream, and the scenario its start took.
+    streamFaults = !streamScenario.IsEmpty();
+    streamReversesRows = streamScenario.BottomUp() && rowsPositive;
+    streamFrame = 0;
+    streamDeviceLost = false;
+    streamStalling = false;
+    repeatPending = false;
+    if (streamScenario.ClockWrap())
+        camera.SetFrameClock(WrappingClockStart(camera.FrameClock()));
+    return S_OK;
+}
+
+HRESULT CCapSrcStream::Activate()
+{
+    ScopedLock hold(sourceFilter->stateLock);
+    if (!sourceFilter->IsActive()) {
+        // Every start takes the scenario anew: a change made while streaming applies here.
+        const FaultScenario taken = ScenarioForStart();
+        {
+            ScopedLock holdScenario(scenarioLock);
+            streamScenario = taken;
+        }
+        {
+            ScopedLock holdType(typeLock);
+            listBottomUp = taken.BottomUp();
+        }
+        dropCounts.Reset();
+        if (FAILED(taken.FailStart()))
+            return taken.FailStart();
+    }
+    return CSourceStream::Activate();
+}
+
+FaultScenario CCapSrcStream::ScenarioForStart()
+{
+    {
+        ScopedLock holdScenario(scenarioLock);
+        if (useInstanceScenario)
+            return instanceScenario;
+    }
+    return LoadFaultScenario(variant.filterClassId);
+}
+
+HRESULT CCapSrcStream::DeliverSample(IMediaSample* sample)
+{
+    const HRESULT delivered = CSourceStream::DeliverSample(sample);
+    if (delivered == S_OK)
+        dropCounts.CountDelivered(camera.Geometry().frameBytes);
+    return delivered;
+}
+
+HRESULT CCapSrcStream::SetFaultScenario(const char* text)
+{
+    FaultScenario given;
+    if (text) {
+        char problem[ScenarioProblemBytes];
+        if (!FaultScenario::Parse(text, &given, problem))
+            return E_INVALIDARG;
+    }
+    const bool bottomUp =
+        text ? given.BottomUp() : LoadFaultScenario(variant.filterClassId).BottomUp();
+    {
+        ScopedLock holdScenario(scenarioLock);
+        instanceScenario = given;
+        useInstanceScenario = text != nullptr;
+    }
+    ScopedLock holdType(typeLock);
+    listBottomUp = bottomUp;
+    return S_OK;
+}
+
+HRESULT CCapSrcStream::GetFaultScenario(char** text)
+{
+    if (!text)
+        return E_POINTER;
+    *text = nullptr;
+    FaultScenario described;
+    if (sourceFilter->IsActive()) {
+        ScopedLock holdScenario(scenarioLock);
+        described = streamScenario;
+    } else {
+        described = ScenarioForStart();
+    }
+    char formatted[MaxScenarioTextBytes];
+    if (!described.Format(formatted, sizeof(formatted)))
+        return E_UNEXPECTED;
+    const size_t bytes = std::strlen(formatted) + 1;
+    CoTaskMemPtr<char> copy = CoTaskMemPtr<char>::Allocate(bytes);
+    if (!copy)
+        return E_OUTOFMEMORY;
+    std::memcpy(copy.Get(), formatted, bytes);
+    *text = copy.Detach();
+    return S_OK;
+}
+
+HRESULT CCapSrcStream::GetNumDropped(long* dropped)
+{
+    if (!dropped)
+        return E_POINTER;
+    *dropped = dropCounts.Dropped();
+    return S_OK;
+}
+
+HRESULT CCapSrcStream::GetNumNotDropped(long* delivered)
+{
+    if (!delivered)
+        return E_POINTER;
+    *delivered = dropCounts.Delivered();
+    return S_OK;
+}
+
+HRESULT CCapSrcStream::GetDroppedInfo(long size, long* numbers, long* copied)
+{
+    if (!numbers || !copied)
+        return E_POINTER;
+    if (size <= 0)
+        return E_INVALIDARG;
+    *copied = dropCounts.CopyDroppedNumbers(numbers, size);
+    return S_OK;
+}
+
+HRESULT CCapSrcStream::GetAverageFrameSize(long* bytes)
+{
+    if (!bytes)
+        return E_POINTER;
+    *bytes = dropCounts.AverageFrameBytes();
     return S_OK;
 }
 
@@ -236,6 +472,8 @@ HRESULT CCapSrcStream::GetStreamCaps(int index, AM_MEDIA_TYPE** type, BYTE* caps
         return E_OUTOFMEMORY;
     RETURN_IF_FAILED(DescribeCapability(index, preferredIndex, described.get(),
                                         reinterpret_cast<VIDEO_STREAM_CONFIG_CAPS*>(caps)));
+    if (listBottomUp)
+        DescribeBottomUp(described.get());
     *type = described.release();
     return S_OK;
 }

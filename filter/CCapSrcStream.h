@@ -2,14 +2,18 @@
 // The capture output pin of every variant and the source of its frames: it owns the
 // test camera, offers and accepts the catalogue's formats, answers what capture
 // programs ask of a capture pin, and keeps the preferred format in the registry.
+#include "DroppedFrameCounts.h"
 #include "FilterVariant.h"
 #include "Orvix61Test.h"
+#include "camera/FaultScenario.h"
 #include "camera/FormatCatalogue.h"
 #include "camera/TestCamera.h"
 #include "framework/CSourceStream.h"
 
 #include <windows.h>
 #include <dshow.h>
+
+#include <memory>
 
 class CCapSrc;
 
@@ -25,12 +29,19 @@ class CCapSrc;
 //   camera: the worker's while the filter is active (FillSample, under sampleLock); the
 //   host's threads change its geometry and settings only while it is stopped, during a
 //   connection, and read its rate for listing under typeLock.
-//   Order: stateLock, then typeLock; sampleLock, then the filter's settingsLock.
+//   typeLock also guards listBottomUp and rowsPositive.
+//   scenarioLock: instanceScenario, useInstanceScenario and streamScenario as host threads
+//   set and read them. streamScenario changes only at a start, before the worker begins;
+//   the worker then reads it, and its own fault state (Stream*), without a lock.
+//   dropCounts has its own lock.
+//   Order: stateLock, then typeLock or scenarioLock; sampleLock, then the filter's
+//   settingsLock.
 class CCapSrcStream : public CSourceStream,
                       public IAMStreamConfig,
                       public IKsPropertySet,
                       public ISpecifyPropertyPages,
                       public IAMFilterMiscFlags,
+                      public IAMDroppedFrames,
                       public IIPPin
 {
 public:
@@ -62,9 +73,26 @@ public:
     // IAMFilterMiscFlags
     ULONG STDMETHODCALLTYPE GetMiscFlags() override;
 
+    // IAMDroppedFrames: the frames a fault scenario dropped, and those delivered, since the
+    // stream last started.
+    HRESULT STDMETHODCALLTYPE GetNumDropped(long* dropped) override;
+    HRESULT STDMETHODCALLTYPE GetNumNotDropped(long* delivered) override;
+    HRESULT STDMETHODCALLTYPE GetDroppedInfo(long size, long* numbers, long* copied) override;
+    HRESULT STDMETHODCALLTYPE GetAverageFrameSize(long* bytes) override;
+
     // IIPPin
     HRESULT STDMETHODCALLTYPE GetPreferredIndex(LONG* index) override;
     HRESULT STDMETHODCALLTYPE SetPreferredIndex(const LONG* index) override;
+
+    // The filter's IIPFaultScenario, answered here.
+    HRESULT SetFaultScenario(const char* text);
+    HRESULT GetFaultScenario(char** text);
+
+    // Takes the fault scenario for the stream about to start, then starts it; a scenario
+    // that fails the start fails it here, before anything is committed.
+    HRESULT Activate() override;
+    // Counts each sample delivered.
+    HRESULT DeliverSample(IMediaSample* sample) override;
 
     // The camera as the last frame left it; for the tests of this pin only, while
     // nothing streams.
@@ -81,6 +109,13 @@ protected:
 private:
     // Hands the filter's settings to the camera as a real sensor would receive them.
     void ApplySettings(const CameraSettings& settings);
+    // Changed settings reach the camera after the frame that was being filled.
+    void ApplyChangedSettings();
+    // FillSample under a fault scenario: makes frames until one is to be delivered, and
+    // carries out what the scenario says of each.
+    HRESULT FillUnderScenario(IMediaSample* sample, BYTE* buffer);
+    // The scenario a start takes: the instance's, or the one stored for the variant.
+    FaultScenario ScenarioForStart();
 
     TestCamera camera;
     FormatIndex preferredIndex = FirstFormatIndex;
@@ -88,4 +123,24 @@ private:
     CCapSrc* const captureFilter;    // no reference: the filter owns the pin
     CriticalSection sampleLock;
     const FilterVariant variant;
+
+    CriticalSection scenarioLock;
+    FaultScenario instanceScenario;
+    bool useInstanceScenario = false;
+    FaultScenario streamScenario;    // the stream's, taken at its start
+    bool listBottomUp = false;       // listed types carry a positive height
+    bool rowsPositive = false;       // the connection's height is positive (bottom-up)
+    DroppedFrameCounts dropCounts;
+
+    // The worker's state of the stream that runs, set up when it starts.
+    bool streamFaults = false;    // streamScenario is not empty
+    bool streamReversesRows = false;
+    LONGLONG streamFrame = 0;    // the number of the next frame the camera makes
+    bool streamDeviceLost = false;
+    bool streamStalling = false;            // a stall began and was interrupted by a command
+    DWORD streamStallEndsAt = 0;            // tick count
+    std::unique_ptr<BYTE[]> repeatFrame;    // frame bytes to deliver again, when pending
+    LONG repeatFrameBytes = 0;
+    bool repeatPending = false;
+    LONGLONG repeatShiftMs = 0;
 };

@@ -153,6 +153,34 @@ LONG WriteSettingText(const char* path, const char* valueName, const char* text)
     return WriteSettingData(path, valueName, text, std::strlen(text));
 }
 
+LONG DeleteSetting(const char* path, const char* valueName)
+{
+    UniqueRegKey key;
+    const LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_SET_VALUE, key.Put());
+    if (status != ERROR_SUCCESS)
+        return status;
+    return RegDeleteValueA(key.Get(), valueName);
+}
+
+LONG ReadStoredScenarioText(REFCLSID filterClassId, char (&text)[MaxScenarioTextBytes])
+{
+    text[0] = '\0';
+    char path[SettingsKeyPathBytes];
+    if (!SettingsKeyPath(filterClassId, path))
+        return ERROR_INVALID_PARAMETER;
+    return ReadSettingText(path, FaultScenarioValueName, "", text, sizeof(text));
+}
+
+FaultScenario LoadFaultScenario(REFCLSID filterClassId)
+{
+    char text[MaxScenarioTextBytes];
+    FaultScenario scenario;
+    char problem[ScenarioProblemBytes];
+    if (ReadStoredScenarioText(filterClassId, text) == ERROR_SUCCESS)
+        FaultScenario::Parse(text, &scenario, problem);
+    return scenario;
+}
+
 void LoadCameraSettings(REFCLSID filterClassId, CameraSettings* settings)
 {
     const CameraSettings defaults = DefaultCameraSettings();

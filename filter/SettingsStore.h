@@ -4,6 +4,7 @@
 // call opens the key, does one thing and closes it again. Values are REG_SZ text;
 // numbers are decimal.
 #include "Orvix61Test.h"
+#include "camera/FaultScenario.h"
 
 #include <windows.h>
 
@@ -21,6 +22,16 @@ LONG ReadSettingText(const char* path, const char* valueName, const char* defaul
                      DWORD capacity);
 LONG WriteSettingInt(const char* path, const char* valueName, LONG value);
 LONG WriteSettingText(const char* path, const char* valueName, const char* text);
+
+LONG DeleteSetting(const char* path, const char* valueName);
+
+// The variant's fault scenario, stored as its text under this value name.
+constexpr char FaultScenarioValueName[] = "FaultScenario";
+// The stored text, or "" when there is none or it cannot be read whole.
+LONG ReadStoredScenarioText(REFCLSID filterClassId, char (&text)[MaxScenarioTextBytes]);
+// The scenario stored for the variant. A stored text that does not parse (hand-edited, or
+// longer than a scenario may be) counts as none: the camera then behaves as it always does.
+FaultScenario LoadFaultScenario(REFCLSID filterClassId);
 
 // Fills the whole record from the variant's key; missing values take their defaults,
 // settingsChanged is 0, and indices are sanitised.

@@ -42,6 +42,29 @@ struct IIPPin : public IUnknown
     virtual HRESULT STDMETHODCALLTYPE SetPreferredIndex(const LONG* index) = 0;
 };
 
+// A fault scenario for one filter instance, for programs and tests that make the filter
+// themselves; `orvix-camera --faults` stores one for every new filter of a variant instead.
+// Every variant answers it under IID_IIPFaultScenario. The text is as orvix-camera takes
+// it, items separated by ';' ("drop 5,17; stall 40 500"); the README says what each does.
+struct IIPFaultScenario : public IUnknown
+{
+    // From the next start of the stream on, this filter runs `scenario` in place of the one
+    // stored for its variant, and lists the orientation it names at once; "" runs none.
+    // Null goes back to the stored one. E_INVALIDARG, changing nothing, when the text does
+    // not parse.
+    virtual HRESULT STDMETHODCALLTYPE SetFaultScenario(const char* scenario) = 0;
+    // The scenario of the stream that runs, or while stopped the one its next start will
+    // take, written as orvix-camera --show writes it; "" for none. Task memory: the caller
+    // frees it with CoTaskMemFree.
+    virtual HRESULT STDMETHODCALLTYPE GetFaultScenario(char** scenario) = 0;
+};
+
+inline constexpr GUID IID_IIPFaultScenario = {
+    0xBA70FFC0,
+    0x091A,
+    0x43ED,
+    {0x9F, 0x18, 0xF2, 0x37, 0x52, 0x36, 0xF9, 0xA4}};    // {BA70FFC0-091A-43ED-9F18-F2375236F9A4}
+
 // Identifiers of the four variants. Registrations and stored settings are keyed by
 // them, so they never change.
 inline constexpr GUID CLSID_Orvix61CapSrc1 = {
