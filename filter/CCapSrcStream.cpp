@@ -312,10 +312,9 @@ FaultScenario CCapSrcStream::ScenarioForStart()
 
 HRESULT CCapSrcStream::DeliverSample(IMediaSample* sample)
 {
-    const HRESULT delivered = CSourceStream::DeliverSample(sample);
-    if (delivered == S_OK)
-        dropCounts.CountDelivered(camera.Geometry().frameBytes);
-    return delivered;
+    // Handed to the downstream pin is delivered, whatever the host then does with it.
+    dropCounts.CountDelivered(camera.Geometry().frameBytes);
+    return CSourceStream::DeliverSample(sample);
 }
 
 HRESULT CCapSrcStream::SetFaultScenario(const char* text)

@@ -91,7 +91,7 @@ public:
     // Takes the fault scenario for the stream about to start, then starts it; a scenario
     // that fails the start fails it here, before anything is committed.
     HRESULT Activate() override;
-    // Counts each sample delivered.
+    // Counts each sample handed to the downstream pin.
     HRESULT DeliverSample(IMediaSample* sample) override;
 
     // The camera as the last frame left it; for the tests of this pin only, while

@@ -131,6 +131,66 @@ TEST(Teardown, ACaptureFilterReleasedMidFrameWithChangedSettingsStopsFirst)
     RemoveReliabilityKeys();
 }
 
+TEST(Teardown, ACaptureFilterReleasedWhileItsScenarioWaitsOrHasEndedItsStreamStopsFirst)
+{
+    // A stall that would last ten minutes, a lost device the worker waits on for ever, an
+    // abort after which the worker idles, and a repeat still to be delivered.
+    struct Case
+    {
+        const char* scenario;
+        LONG framesBefore;
+        bool ends;
+    };
+    const Case cases[] = {
+        {"stall 2 600000", 2, false},
+        {"lose-device 2", 2, false},
+        {"abort 2 0x80004005", 2, true},
+        {"repeat 1; drop 3; stall 4 600000", 4, false},
+    };
+    RemoveReliabilityKeys();
+    const LONG startCount = ObjectCount;
+    const uint64_t cycles = RunFigure("ORVIX_TEARDOWN_CYCLES", 200);
+    Progress progress;
+    for (uint64_t cycle = 0; cycle < cycles && !HasFailure(); ++cycle) {
+        const Case& c = cases[cycle % 4];
+        progress.cycle = LONG(cycle);
+        Watchdog watchdog(CycleLimitMs, [&progress] { return progress.Describe(); });
+        CallLog log;
+        FakeInputPin downstream(&log);
+        FakeAllocator allocator(&log, "peerAllocator");
+        downstream.proposedAllocator = &allocator;
+        ComPtr<IBaseFilter> filter = MakeCaptureFilter(ReliabilityVariant);
+        {
+            ComPtr<IIPFaultScenario> faults;
+            ASSERT_EQ(filter->QueryInterface(IID_IIPFaultScenario, faults.PutVoid()), S_OK);
+            ASSERT_EQ(faults->SetFaultScenario(c.scenario), S_OK);
+        }
+        CMediaTypeRecord type;
+        FillSmallCatalogueType(&type);
+        progress.step = "connecting";
+        ASSERT_EQ(static_cast<IPin*>(CapturePinOf(filter.Get()))->Connect(&downstream, &type),
+                  S_OK);
+        progress.step = "starting";
+        ASSERT_EQ(cycle % 2 ? filter->Pause() : filter->Run(0), S_OK);
+        progress.step = "waiting for the frames before the scenario holds the worker";
+        ASSERT_TRUE(downstream.WaitForSamples(c.framesBefore));
+        if (c.ends) {
+            ASSERT_TRUE(downstream.WaitForEndOfStream());
+        }
+        downstream.Disconnect();
+
+        progress.step = "releasing the filter";
+        filter.Reset();
+        EXPECT_EQ(downstream.received, c.framesBefore) << c.scenario;
+        EXPECT_EQ(ObjectCount, startCount);
+        EXPECT_EQ(allocator.References(), 0);
+        EXPECT_EQ(downstream.References(), 0);
+    }
+    std::printf("%llu releases of a capture filter held by its scenario\n",
+                (unsigned long long)cycles);
+    RemoveReliabilityKeys();
+}
+
 TEST(Teardown, ThroughTheBuiltModuleAFilterReleasedWhileStreamingLetsTheModuleUnload)
 {
     const CLSID variants[] = {CLSID_Orvix61CapSrc1, CLSID_Orvix61CapSrc2, CLSID_Orvix61CapSrc3,

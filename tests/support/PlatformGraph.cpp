@@ -27,6 +27,7 @@ HRESULT GrabberRecorder::SampleCB(double, IMediaSample* sample)
     GrabbedSample seen;
     seen.timeResult = sample->GetTime(&seen.start, &seen.stop);
     seen.syncPoint = sample->IsSyncPoint() == S_OK;
+    seen.discontinuity = sample->IsDiscontinuity() == S_OK;
     seen.length = sample->GetActualDataLength();
     {
         ScopedLock hold(lock);
@@ -166,26 +167,34 @@ HRESULT PlatformGraph::DisconnectSource()
 
 bool PlatformGraph::WaitForEvent(long code, LONG_PTR* param, DWORD timeoutMs)
 {
+    const std::vector<Event> seen = EventsUntil(code, timeoutMs);
+    if (seen.empty() || seen.back().code != code)
+        return false;
+    if (param)
+        *param = seen.back().first;
+    return true;
+}
+
+std::vector<PlatformGraph::Event> PlatformGraph::EventsUntil(long code, DWORD timeoutMs)
+{
     // The event handle is signalled while events are queued; GetEvent itself is asked
     // without waiting.
+    std::vector<Event> seen;
     OAEVENT handle = 0;
     if (FAILED(events->GetEventHandle(&handle)))
-        return false;
+        return seen;
     const DWORD started = GetTickCount();
     for (;;) {
-        long eventCode = 0;
-        LONG_PTR first = 0, second = 0;
-        while (events->GetEvent(&eventCode, &first, &second, 0) == S_OK) {
-            events->FreeEventParams(eventCode, first, second);
-            if (eventCode == code) {
-                if (param)
-                    *param = first;
-                return true;
-            }
+        Event event = {};
+        while (events->GetEvent(&event.code, &event.first, &event.second, 0) == S_OK) {
+            events->FreeEventParams(event.code, event.first, event.second);
+            seen.push_back(event);
+            if (event.code == code)
+                return seen;
         }
         const DWORD spent = GetTickCount() - started;
         if (spent >= timeoutMs)
-            return false;
+            return seen;
         WaitForSingleObject(reinterpret_cast<HANDLE>(handle), timeoutMs - spent);
     }
 }

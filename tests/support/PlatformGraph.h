@@ -22,6 +22,7 @@ struct GrabbedSample
     REFERENCE_TIME stop = 0;
     HRESULT timeResult = S_OK;
     bool syncPoint = false;
+    bool discontinuity = false;
     LONG length = 0;
     std::vector<BYTE> bytes;    // kept only for the first samples a test asks for
 };
@@ -84,6 +85,17 @@ public:
 
     // Waits for the graph event `code`, skipping others; its first parameter in `param`.
     bool WaitForEvent(long code, LONG_PTR* param = nullptr, DWORD timeoutMs = 20000);
+
+    // One graph event as the graph gave it.
+    struct Event
+    {
+        long code;
+        LONG_PTR first;
+        LONG_PTR second;
+    };
+    // The events up to and with `code`, in order, or all that came within `timeoutMs`
+    // when it did not come.
+    std::vector<Event> EventsUntil(long code, DWORD timeoutMs = 20000);
 };
 
 // The first pin of `filter` with direction `direction`.
