@@ -8,7 +8,6 @@
 #include "framework/MediaType.h"
 
 #include <gtest/gtest.h>
-#include <sddl.h>
 
 #include <string>
 
@@ -33,18 +32,6 @@ std::string SettingsKey(REFCLSID classId)
     return ClassKey(classId) + "\\InprocServer32";
 }
 
-void SetKeyAccess(const std::string& path, const char* sddl)
-{
-    UniqueRegKey key;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, WRITE_DAC, key.Put()),
-              ERROR_SUCCESS);
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1,
-                                                                     &descriptor, nullptr));
-    EXPECT_EQ(RegSetKeySecurity(key.Get(), DACL_SECURITY_INFORMATION, descriptor), ERROR_SUCCESS);
-    LocalFree(descriptor);
-}
-
 void StoreRawText(REFCLSID classId, const char* valueName, const std::string& text)
 {
     UniqueRegKey key;
@@ -64,8 +51,11 @@ protected:
     void SetUp() override { Register(false); }
     void TearDown() override
     {
-        if (keyLocked)
-            SetKeyAccess(SettingsKey(CLSID_Orvix61CapSrc1), "D:(A;;KA;;;WD)");
+        if (keyLocked) {
+            EXPECT_EQ(SetRegistryKeyAccess(HKEY_LOCAL_MACHINE, SettingsKey(CLSID_Orvix61CapSrc1),
+                                           "D:(A;;KA;;;WD)"),
+                      ERROR_SUCCESS);
+        }
         Register(true);
         // A key one test made for a module that was not registered.
         RegDeleteTreeA(HKEY_LOCAL_MACHINE, ClassKey(CLSID_Orvix61CapSrc1).c_str());
@@ -96,12 +86,45 @@ protected:
     // its owner may always give the access back.
     void LockDeviceOneReadOnly()
     {
-        SetKeyAccess(SettingsKey(CLSID_Orvix61CapSrc1), "D:P(A;;KR;;;WD)");
+        ASSERT_EQ(SetRegistryKeyAccess(HKEY_LOCAL_MACHINE, SettingsKey(CLSID_Orvix61CapSrc1),
+                                       "D:P(A;;KR;;;WD)"),
+                  ERROR_SUCCESS);
         keyLocked = true;
     }
 
     bool keyLocked = false;
 };
+
+// A new filter of the variant, made through the registered module as hosts make it.
+ComPtr<IBaseFilter> MakeFilter(REFCLSID classId)
+{
+    ComPtr<IBaseFilter> filter;
+    EXPECT_EQ(S_OK, CoCreateInstance(classId, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                     filter.PutVoid()));
+    return filter;
+}
+
+// The scenario a new filter of the variant runs, as it writes it back, or "<none>" when
+// it cannot be asked.
+std::string ScenarioOfANewFilter(REFCLSID classId)
+{
+    ComPtr<IBaseFilter> filter = MakeFilter(classId);
+    ComPtr<IIPFaultScenario> scenario;
+    CoTaskMemPtr<char> running;
+    if (!filter || FAILED(filter->QueryInterface(IID_IIPFaultScenario, scenario.PutVoid()))
+        || FAILED(scenario->GetFaultScenario(running.Put())) || !running.Get())
+        return "<none>";
+    return running.Get();
+}
+
+// Every object made through the platform is gone: the module COM loaded, the one this
+// process loads again by the same path, may unload.
+void ExpectNoObjectLeft()
+{
+    LoadedModule module;
+    ASSERT_TRUE(module.IsLoaded());
+    EXPECT_EQ(S_OK, module.CanUnloadNow());
+}
 
 // The block --show and --list print for a registered device.
 std::string DeviceBlock(int device, const std::string& format, const std::string& scenario)
@@ -213,15 +236,11 @@ TEST_F(CameraTool, ShowsAStoredScenarioTheFilterIgnoresAndWhy)
     // Text stored by hand shows as the filter runs it.
     EXPECT_TRUE(Contains(output, "  Fault scenario:   drop 1,3; jitter 2\n")) << output;
 
-    // The filter agrees: it runs none.
-    ComPtr<IBaseFilter> filter;
-    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_Orvix61CapSrc1, nullptr, CLSCTX_INPROC_SERVER,
-                                     IID_IBaseFilter, filter.PutVoid()));
-    ComPtr<IIPFaultScenario> scenario;
-    ASSERT_EQ(S_OK, filter->QueryInterface(IID_IIPFaultScenario, scenario.PutVoid()));
-    CoTaskMemPtr<char> running;
-    ASSERT_EQ(S_OK, scenario->GetFaultScenario(running.Put()));
-    EXPECT_STREQ("", running.Get());
+    // The filter agrees: it runs none, or the one written out.
+    EXPECT_EQ("", ScenarioOfANewFilter(CLSID_Orvix61CapSrc1));
+    EXPECT_EQ("", ScenarioOfANewFilter(CLSID_Orvix61CapSrc2));
+    EXPECT_EQ("drop 1,3; jitter 2", ScenarioOfANewFilter(CLSID_Orvix61CapSrc3));
+    ExpectNoObjectLeft();
 }
 
 TEST_F(CameraTool, AFilterMadeThroughTheRegisteredModuleStartsFromWhatItStored)
@@ -229,9 +248,8 @@ TEST_F(CameraTool, AFilterMadeThroughTheRegisteredModuleStartsFromWhatItStored)
     Run(L"--device 1 --format 3", 0);
     Run(L"--device 4 --faults \"drop 5; bottom-up\"", 0);
     {
-        ComPtr<IBaseFilter> filter;
-        ASSERT_EQ(S_OK, CoCreateInstance(CLSID_Orvix61CapSrc1, nullptr, CLSCTX_INPROC_SERVER,
-                                         IID_IBaseFilter, filter.PutVoid()));
+        ComPtr<IBaseFilter> filter = MakeFilter(CLSID_Orvix61CapSrc1);
+        ASSERT_TRUE(filter);
         ComPtr<IPin> pin = FindPinByDirection(filter.Get(), PINDIR_OUTPUT);
         ASSERT_TRUE(pin);
         ComPtr<IEnumMediaTypes> types;
@@ -246,19 +264,9 @@ TEST_F(CameraTool, AFilterMadeThroughTheRegisteredModuleStartsFromWhatItStored)
         EXPECT_TRUE(IsEqualGUID(MEDIASUBTYPE_RGB32, first->subtype));
         EXPECT_EQ(512, header.biWidth);
         EXPECT_EQ(-384, header.biHeight);
-
-        ComPtr<IBaseFilter> fourth;
-        ASSERT_EQ(S_OK, CoCreateInstance(CLSID_Orvix61CapSrc4, nullptr, CLSCTX_INPROC_SERVER,
-                                         IID_IBaseFilter, fourth.PutVoid()));
-        ComPtr<IIPFaultScenario> scenario;
-        ASSERT_EQ(S_OK, fourth->QueryInterface(IID_IIPFaultScenario, scenario.PutVoid()));
-        CoTaskMemPtr<char> running;
-        ASSERT_EQ(S_OK, scenario->GetFaultScenario(running.Put()));
-        EXPECT_STREQ("drop 5; bottom-up", running.Get());
     }
-    LoadedModule module;
-    ASSERT_TRUE(module.IsLoaded());
-    EXPECT_EQ(S_OK, module.CanUnloadNow());
+    EXPECT_EQ("drop 5; bottom-up", ScenarioOfANewFilter(CLSID_Orvix61CapSrc4));
+    ExpectNoObjectLeft();
 }
 
 TEST_F(CameraTool, SaysAnUnregisteredDeviceIsNotRegisteredAndMakesNoKeyForIt)
