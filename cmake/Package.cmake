@@ -8,7 +8,7 @@ else()
     set(ORVIX_ARCH_FOLDER x86)
 endif()
 
-install(TARGETS Orvix61Test orvix-capture orvix-verify
+install(TARGETS Orvix61Test orvix-capture orvix-verify orvix-camera
         RUNTIME DESTINATION ${ORVIX_ARCH_FOLDER} COMPONENT binaries)
 
 # Windows users read README.txt in Notepad and run the scripts with cmd: CRLF line ends.

@@ -14,7 +14,6 @@
 
 namespace {
 
-constexpr char PreferredIndexValueName[] = "PreferedIndex";
 constexpr LONG BufferCount = 10;
 
 // The connection type's video header, or null when its block is missing or too short

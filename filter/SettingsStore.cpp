@@ -70,19 +70,35 @@ void CopyText(char* buffer, DWORD capacity, const char* text)
     buffer[length] = '\0';
 }
 
-LONG WriteSettingData(const char* path, const char* valueName, const char* text, size_t length)
+enum class KeyMissing
+{
+    Create,
+    Fail,
+};
+
+LONG WriteSettingData(const char* path, const char* valueName, const char* text, size_t length,
+                      KeyMissing missing)
 {
     // The registry counts a value's bytes, terminator included, in a DWORD.
     if (length >= MAXDWORD)
         return ERROR_INVALID_PARAMETER;
     UniqueRegKey key;
     const LONG status =
-        RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
-                        nullptr, key.Put(), nullptr);
+        missing == KeyMissing::Create
+            ? RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                              KEY_WRITE, nullptr, key.Put(), nullptr)
+            : RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_SET_VALUE, key.Put());
     if (status != ERROR_SUCCESS)
         return status;
     return RegSetValueExA(key.Get(), valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
                           DWORD(length + 1));
+}
+
+LONG WriteSettingNumber(const char* path, const char* valueName, LONG value, KeyMissing missing)
+{
+    char text[NumberTextBytes];
+    const int length = std::snprintf(text, sizeof(text), "%ld", value);
+    return WriteSettingData(path, valueName, text, size_t(length), missing);
 }
 
 }    // namespace
@@ -143,14 +159,22 @@ LONG ReadSettingText(const char* path, const char* valueName, const char* defaul
 
 LONG WriteSettingInt(const char* path, const char* valueName, LONG value)
 {
-    char text[NumberTextBytes];
-    const int length = std::snprintf(text, sizeof(text), "%ld", value);
-    return WriteSettingData(path, valueName, text, size_t(length));
+    return WriteSettingNumber(path, valueName, value, KeyMissing::Create);
 }
 
 LONG WriteSettingText(const char* path, const char* valueName, const char* text)
 {
-    return WriteSettingData(path, valueName, text, std::strlen(text));
+    return WriteSettingData(path, valueName, text, std::strlen(text), KeyMissing::Create);
+}
+
+LONG UpdateSettingInt(const char* path, const char* valueName, LONG value)
+{
+    return WriteSettingNumber(path, valueName, value, KeyMissing::Fail);
+}
+
+LONG UpdateSettingText(const char* path, const char* valueName, const char* text)
+{
+    return WriteSettingData(path, valueName, text, std::strlen(text), KeyMissing::Fail);
 }
 
 LONG DeleteSetting(const char* path, const char* valueName)

@@ -22,8 +22,16 @@ LONG ReadSettingText(const char* path, const char* valueName, const char* defaul
                      DWORD capacity);
 LONG WriteSettingInt(const char* path, const char* valueName, LONG value);
 LONG WriteSettingText(const char* path, const char* valueName, const char* text);
+// As the two above, but only into a key that exists, which registration makes: a program
+// that changes a registered variant's settings makes no key for a module that is not
+// registered. ERROR_FILE_NOT_FOUND, with nothing made, when the key is missing.
+LONG UpdateSettingInt(const char* path, const char* valueName, LONG value);
+LONG UpdateSettingText(const char* path, const char* valueName, const char* text);
 
 LONG DeleteSetting(const char* path, const char* valueName);
+
+// The pin's preferred format, its number in the format catalogue, as the pin page stores it.
+constexpr char PreferredIndexValueName[] = "PreferedIndex";
 
 // The variant's fault scenario, stored as its text under this value name.
 constexpr char FaultScenarioValueName[] = "FaultScenario";

@@ -1,14 +1,11 @@
 #pragma once
-// The four filter variants, the twelve classes the module creates, and what registration
+// The twelve classes the module creates for the four filter variants, and what registration
 // tells the platform's filter mappers about the filters. All of it is constant.
-#include "filter/FilterVariant.h"
+#include "FilterVariants.h"
 #include "framework/CUnknown.h"
 
 #include <windows.h>
 #include <dshow.h>
-
-constexpr int variantCount = 4;
-extern const FilterVariant FilterVariants[variantCount];
 
 // One filter as the filter mapper records it in its default category.
 struct FilterSetupRecord

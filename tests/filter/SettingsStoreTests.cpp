@@ -206,6 +206,21 @@ TEST_F(SettingsStore, NumbersAreStoredAsDecimalText)
     EXPECT_STREQ(data, "-2147483648");
 }
 
+TEST_F(SettingsStore, UpdatesWriteOnlyIntoAKeyThatExists)
+{
+    EXPECT_EQ(UpdateSettingInt(path, "Number", 3), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(UpdateSettingText(path, "Name", "Test camera"), ERROR_FILE_NOT_FOUND);
+    UniqueRegKey probe;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, TestClassKeyA, 0, KEY_QUERY_VALUE, probe.Put()),
+              ERROR_FILE_NOT_FOUND);
+
+    ASSERT_EQ(WriteSettingInt(path, "Other", 1), ERROR_SUCCESS);
+    EXPECT_EQ(UpdateSettingInt(path, "Number", -7), ERROR_SUCCESS);
+    EXPECT_EQ(ReadInt("Number", 0), -7);
+    EXPECT_EQ(UpdateSettingText(path, "Name", "Test camera"), ERROR_SUCCESS);
+    EXPECT_EQ(ReadText("Name", ""), "Test camera");
+}
+
 TEST_F(SettingsStore, StoredSettingsLoadUnchangedExceptTheChangedFlag)
 {
     CameraSettings stored = SampleSettings();

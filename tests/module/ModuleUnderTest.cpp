@@ -1,5 +1,7 @@
 #include "ModuleUnderTest.h"
 
+#include <sddl.h>
+
 std::wstring ModulePath()
 {
     return DosPath(ORVIX_MODULE_PATH);
@@ -78,4 +80,19 @@ std::string GuidText(REFGUID id)
     wchar_t wide[39] = {};
     StringFromGUID2(id, wide, 39);
     return std::string(wide, wide + 38);
+}
+
+LONG SetRegistryKeyAccess(HKEY root, const std::string& path, const char* sddl)
+{
+    UniqueRegKey key;
+    const LONG status = RegOpenKeyExA(root, path.c_str(), 0, WRITE_DAC, key.Put());
+    if (status != ERROR_SUCCESS)
+        return status;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor,
+                                                              nullptr))
+        return LONG(GetLastError());
+    const LONG set = RegSetKeySecurity(key.Get(), DACL_SECURITY_INFORMATION, descriptor);
+    LocalFree(descriptor);
+    return set;
 }

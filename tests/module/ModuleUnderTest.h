@@ -48,3 +48,6 @@ bool RegistryKeyExists(HKEY root, const std::string& path);
 std::string RegistryText(HKEY root, const std::string& path, const char* valueName);
 // "{...}" form of an identifier, as the class keys are named.
 std::string GuidText(REFGUID id);
+// Replaces the key's access list with the one `sddl` describes, as a test locks a key; its
+// owner may always do this, however the key was locked before.
+LONG SetRegistryKeyAccess(HKEY root, const std::string& path, const char* sddl);

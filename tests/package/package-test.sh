@@ -36,7 +36,8 @@ unpackZip() {
 case $check in
 make)
     for tree in "$buildDir" "$x86BuildDir"; do
-        for binary in Orvix61Test.ax bin/orvix-capture.exe bin/orvix-verify.exe; do
+        for binary in Orvix61Test.ax bin/orvix-capture.exe bin/orvix-verify.exe \
+            bin/orvix-camera.exe; do
             [ -f "$tree/$binary" ] || fail "$tree/$binary is missing: the package is made from" \
                 "both architectures' builds (scripts/package.sh builds them)"
         done
@@ -241,12 +242,12 @@ expectOutput "Registered the 64-bit module: \"$firstDos\\x64\\Orvix61Test.ax\"" 
 expectOutput "Registered the 32-bit module: \"$firstDos\\x86\\Orvix61Test.ax\"" "no 32-bit registration"
 expectRegisteredIn "$firstDos"
 
-# 2. Used: ffmpeg of both bitnesses and the packaged tools, in format 3 as stored settings
-#    of the first device in both views, which uninstalling must remove.
-for view in 64 32; do
-    run reg add "HKLM\\Software\\Classes\\CLSID\\${filters[0]}\\InprocServer32" /v PreferedIndex \
-        /t REG_SZ /d 3 /f "/reg:$view"
-    [ $status -eq 0 ] || fail "cannot store a setting in the $view-bit view: $output"
+# 2. Used: ffmpeg of both bitnesses and the packaged tools, in format 3 as the packaged
+#    orvix-camera of each bitness stores it for the first device in its own view (ffmpeg
+#    takes only the preferred format), which uninstalling must remove.
+for arch in x64 x86; do
+    run "$firstDos\\$arch\\orvix-camera.exe" --device 1 --format 3
+    [ $status -eq 0 ] || fail "the $arch camera tool cannot store format 3: $output"
 done
 # Each build tree keeps the ffmpeg of its architecture; a failed fetch says why at once.
 ffmpeg64=$("$sourceDir/scripts/fetch-ffmpeg.sh" "$buildDir" x64) || fail "no 64-bit ffmpeg"

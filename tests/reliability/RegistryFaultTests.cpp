@@ -4,6 +4,7 @@
 // children). A filter built over it starts from the defaults, or from what it can parse,
 // never holds an index outside its lists or an unended name, keeps settings it is given in
 // memory when they cannot be stored, and says nothing of any of it.
+#include "ModuleUnderTest.h"
 #include "ReliabilitySupport.h"
 #include "fakes/FakeInputPin.h"
 #include "filter/CameraValueLists.h"
@@ -11,7 +12,6 @@
 #include "filter/SettingsStore.h"
 
 #include <gtest/gtest.h>
-#include <sddl.h>
 
 #include <cstdio>
 #include <cstring>
@@ -52,15 +52,7 @@ protected:
     // Replaces the access list of the server key.
     void LockServerKey(const char* sddl)
     {
-        UniqueRegKey key;
-        ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, serverKey.c_str(), 0, WRITE_DAC, key.Put()),
-                  ERROR_SUCCESS);
-        PSECURITY_DESCRIPTOR descriptor = nullptr;
-        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1,
-                                                                         &descriptor, nullptr));
-        EXPECT_EQ(RegSetKeySecurity(key.Get(), DACL_SECURITY_INFORMATION, descriptor),
-                  ERROR_SUCCESS);
-        LocalFree(descriptor);
+        ASSERT_EQ(SetRegistryKeyAccess(HKEY_LOCAL_MACHINE, serverKey, sddl), ERROR_SUCCESS);
     }
 
     CameraSettings SettingsOfANewFilter()

@@ -1,10 +1,10 @@
 #include "ReliabilitySupport.h"
 
 #include "ChildProcess.h"
+#include "ModuleUnderTest.h"
 #include "camera/FormatCatalogue.h"
 
 #include <gtest/gtest.h>
-#include <sddl.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -217,15 +217,7 @@ namespace {
 // The owner may always rewrite a key's access list, however it was locked.
 void OpenUpKey(const std::string& path)
 {
-    UniqueRegKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, WRITE_DAC, key.Put()) != ERROR_SUCCESS)
-        return;
-    PSECURITY_DESCRIPTOR anyone = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;;KA;;;WD)", SDDL_REVISION_1,
-                                                              &anyone, nullptr))
-        return;
-    RegSetKeySecurity(key.Get(), DACL_SECURITY_INFORMATION, anyone);
-    LocalFree(anyone);
+    SetRegistryKeyAccess(HKEY_LOCAL_MACHINE, path, "D:(A;;KA;;;WD)");
 }
 
 }    // namespace

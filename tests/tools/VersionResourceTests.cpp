@@ -22,6 +22,7 @@ const Shipped ShippedBinaries[] = {
     {ORVIX_MODULE_PATH, L"Orvix61Test.ax", nullptr},
     {ORVIX_CAPTURE_TOOL_PATH, L"orvix-capture.exe", "orvix-capture "},
     {ORVIX_VERIFY_TOOL_PATH, L"orvix-verify.exe", "orvix-verify "},
+    {ORVIX_CAMERA_TOOL_PATH, L"orvix-camera.exe", "orvix-camera "},
 };
 
 // A string of the resource's US English Unicode block, or "<missing>".
