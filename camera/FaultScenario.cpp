@@ -435,6 +435,16 @@ bool FaultScenario::Parse(const char* text, FaultScenario* scenario,
     }
     if (!parser.CheckCombinations())
         return false;
+    // Every scenario must be storable and reportable as text, which its canonical form can
+    // make longer than what was typed ("stall 1 2;" has no spaces to spare).
+    char canonical[MaxScenarioTextBytes];
+    if (!parsed.Format(canonical, sizeof(canonical))) {
+        std::snprintf(problem, sizeof(problem),
+                      "written out in full, the scenario is longer than %zu characters, the "
+                      "most it may be",
+                      MaxScenarioTextBytes - 1);
+        return false;
+    }
     *scenario = parsed;
     return true;
 }

