@@ -23,24 +23,8 @@ fail() {
 rm -rf "$work"
 mkdir -p "$work"
 
-# Wine's 64-bit loader, named directly: Debian's wine launcher picks the 32-bit one
-# whenever it is installed, runnable or not, and nothing here needs it but the trial
-# with 32-bit support.
-wine64=$(command -v wine64 || echo /usr/lib/wine/wine64)
-export WINELOADER="$wine64"
-export WINEPREFIX="$work/wineprefix"
-export WINEARCH=win64
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-mkdir -p "$WINEPREFIX"
-# One server for the whole check, ended with it. It and Wine's background processes are
-# started apart from this script's output, which a test runner waits for every holder of.
-wineserver -p </dev/null >/dev/null 2>&1 || fail "cannot start a Wine server for $WINEPREFIX"
-trap 'wineserver -k </dev/null >/dev/null 2>&1 || true' EXIT
-# Wine's output goes to a file: its background processes would hold a pipe open.
-"$wine64" wineboot -i </dev/null >"$work/wineboot.log" 2>&1 \
-    || fail "cannot make a Wine prefix in $WINEPREFIX; Wine said: $(cat "$work/wineboot.log")"
-"$wine64" cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
+source "$(dirname "$0")/own-prefix.sh"
+startOwnPrefix "$work/wineprefix"
 
 drive="$WINEPREFIX/drive_c"
 syswow64="$drive/windows/syswow64"
@@ -241,9 +225,7 @@ else
     installAndUninstallEverywhere yes
 fi
 
-trap - EXIT
-wineserver -k </dev/null >/dev/null 2>&1 || true
-wineserver -w </dev/null >/dev/null 2>&1 || true
+stopOwnPrefix
 cd "$buildDir"
 rm -rf "$work"
 echo "passed"
