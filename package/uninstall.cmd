@@ -1,13 +1,31 @@
 @echo off
 rem Uninstalls Orvix61Test: unregisters the 64-bit module with the 64-bit regsvr32 and the
 rem 32-bit module with the 32-bit one on 64-bit Windows (only the 32-bit one on 32-bit
-rem Windows), which also removes the settings the filters stored. Running it again does no
-rem harm.
-rem Exit code: 0 when every module is unregistered, 1 when one failed, 5 without
-rem administrator rights.
-setlocal EnableExtensions
-set "here=%~dp0"
+rem Windows, only the 64-bit one on a 64-bit Windows without 32-bit support), which also
+rem removes the settings the filters stored. Running it again does no harm.
+rem Usage: uninstall.cmd [/quiet]    /quiet: never wait for a key at the end
+rem Exit code: 0 when every module is unregistered, 1 when one failed, 2 for an unknown
+rem argument, 5 without administrator rights.
+rem
+rem Delayed expansion goes off whatever the caller's setting: it would take every "!" out
+rem of the folder's name. The folder's path is never expanded from a variable either: a
+rem path passed through call has its "%" expanded a second time (Wine's cmd does so for
+rem every variable), so "100% sure" would lose its "%" and "x%PATH%y" would take in PATH.
+rem It is this script's working folder instead, and each module's full path comes from a
+rem for variable, whose value cmd never expands again.
+setlocal EnableExtensions DisableDelayedExpansion
+rem Started through PATH, or named without ".cmd", "%~0" names no file here: start again
+rem by the full name, so that it does.
+if not exist "%~0" "%~f0" %*
+for %%S in ("%~0") do set "self=%%~fS"
 set "result=0"
+set "quiet="
+if /i "%~1"=="/quiet" (set "quiet=1") else if not "%~1"=="" goto :usage
+if not "%~2"=="" goto :usage
+
+rem Unregistering removes the modules' keys whatever path they were registered at, so a
+rem network folder's temporary drive letter from pushd serves.
+for %%S in ("%~0") do pushd "%%~dpS"
 call :find_system_folders
 
 call :has_administrator_rights
@@ -20,43 +38,61 @@ if errorlevel 1 (
     goto :end
 )
 
-if defined system64 call :unregister "%system64%\regsvr32.exe" "%here%x64\Orvix61Test.ax" 64-bit
-call :unregister "%system32%\regsvr32.exe" "%here%x86\Orvix61Test.ax" 32-bit
+if defined system64 call :unregister "%system64%\regsvr32.exe" x64 64-bit
+if defined system32 (
+    call :unregister "%system32%\regsvr32.exe" x86 32-bit
+) else (
+    call :without_32_bit_support
+)
 
 echo.
 if "%result%"=="0" (
-    echo Orvix61Test is uninstalled, and the settings it stored are gone. This folder may
-    echo now be deleted.
+    echo Orvix61Test is uninstalled, and the settings it stored are gone: no capture program
+    echo started from now on lists its devices. A capture program that is still running
+    echo may hold a module loaded, and Windows deletes no file that is loaded: this folder
+    echo can be deleted once every capture program that used the devices has been closed.
 ) else (
     echo Orvix61Test is not fully uninstalled: an unregistration above failed.
 )
 
 :end
+popd
 call :pause_when_opened_from_explorer
 exit /b %result%
 
-rem %1 the regsvr32 of the module's bitness, %2 the module, %3 its bitness for messages.
-rem Paths are echoed in quotes: a folder such as "Program Files (x86)" would otherwise end
-rem the block at its ")", and a "&" in a name would start another command.
+:usage
+echo uninstall.cmd takes one argument, /quiet, which leaves out the wait for a key at the
+echo end.
+exit /b 2
+
+rem %1 the regsvr32 of the module's bitness, %2 the module's folder here (x64 or x86), %3
+rem its bitness for messages. Paths are echoed in quotes: a folder such as "Program Files
+rem (x86)" would otherwise end the block at its ")", and a "&" would start a command.
 :unregister
-if not exist "%~2" (
-    echo The %~3 module is missing, so it cannot be unregistered: "%~2"
+set "module=%~2\Orvix61Test.ax"
+if not exist "%module%" (
+    for %%M in ("%module%") do echo The %~3 module is missing, so it cannot be unregistered: "%%~fM"
     set "result=1"
     goto :eof
 )
-"%~1" /s /u "%~2"
+for %%M in ("%module%") do "%~1" /s /u "%%~fM"
 set "code=%errorlevel%"
 if not "%code%"=="0" (
-    echo Unregistering the %~3 module failed ^(regsvr32 exit code %code%^): "%~2"
+    for %%M in ("%module%") do echo Unregistering the %~3 module failed ^(regsvr32 exit code %code%^): "%%~fM"
     set "result=1"
     goto :eof
 )
-echo Unregistered the %~3 module: "%~2"
+for %%M in ("%module%") do echo Unregistered the %~3 module: "%%~fM"
 goto :eof
 
-rem The 64-bit system folder (none on 32-bit Windows) and the 32-bit one. A 32-bit command
-rem prompt on 64-bit Windows sees the 64-bit folder as Sysnative and the 32-bit one as
-rem System32.
+:without_32_bit_support
+echo There is no 32-bit module to unregister: this Windows has no 32-bit support
+echo (%no32bit%), so it was never registered here.
+goto :eof
+
+rem The 64-bit system folder (none on 32-bit Windows) and the 32-bit one (none on a 64-bit
+rem Windows without 32-bit support, with the reason in no32bit). A 32-bit command prompt
+rem on 64-bit Windows sees the 64-bit folder as Sysnative and the 32-bit one as System32.
 :find_system_folders
 set "system64="
 set "system32=%SystemRoot%\System32"
@@ -67,6 +103,18 @@ if defined PROCESSOR_ARCHITEW6432 (
 if /i "%PROCESSOR_ARCHITECTURE%"=="x86" goto :eof
 set "system64=%SystemRoot%\System32"
 set "system32=%SystemRoot%\SysWOW64"
+rem 64-bit Windows can be without its 32-bit subsystem: no 32-bit regsvr32 then, or 32-bit
+rem programs that do not start, which one tried tells.
+if not exist "%system32%\regsvr32.exe" (
+    set "no32bit=%system32%\regsvr32.exe is missing"
+    set "system32="
+    goto :eof
+)
+"%system32%\cmd.exe" /d /c exit 0 >nul 2>&1
+if not "%errorlevel%"=="0" (
+    set "no32bit=%system32%\cmd.exe, a 32-bit program, does not start"
+    set "system32="
+)
 goto :eof
 
 rem Unregistration removes machine-wide keys: one is tried first, so that a user without
@@ -78,6 +126,14 @@ reg delete "HKLM\Software\Orvix61Test Install Check" /f >nul 2>&1
 exit /b 0
 
 rem A window that Explorer opened for this file closes at the end: keep it until read.
+rem Explorer starts a script as cmd.exe /c ""<script>" " or, run as administrator, as
+rem cmd.exe /C "<script>" : without their quotes, cmd.exe /c, the script's full path and
+rem the space its empty list of arguments leaves. A program or script names it otherwise
+rem (cmd /c uninstall.cmd, PowerShell's & "...\uninstall.cmd"), and never waits; /quiet
+rem leaves the pause out in every case.
 :pause_when_opened_from_explorer
-echo %cmdcmdline% | find /i "%~nx0" >nul 2>&1 && pause
+if defined quiet goto :eof
+if not defined cmdcmdline goto :eof
+set "line=%cmdcmdline:"=%"
+for /f "tokens=1" %%C in ("%line%") do if /i "%line%"=="%%C /c %self% " pause
 goto :eof

@@ -5,6 +5,8 @@
 #   fetch-ffmpeg.sh [build folder] [x64|x86]     (build/ and x64 by default)
 # A failed fetch is remembered for ten minutes, so that every test needing ffmpeg fails at
 # once with npm's message instead of each waiting on the registry again.
+# 4.1.0 is the npm packages' version; the ffmpeg in them reports itself as
+# "ffmpeg version N-92722-gf22fcd4483", a development snapshot of December 2018.
 set -euo pipefail
 buildDir=${1:-"$(dirname "$0")/../build"}
 architecture=${2:-x64}

@@ -224,6 +224,75 @@ void Choose(HWND frame, int controlId, const char* text, Failures& failures)
         failures.push_back("control " + std::to_string(controlId) + " did not take " + text);
 }
 
+// The pixels darker than half grey of `text` drawn in `font`, black on white, within a box
+// of `width` by `height` pixels with DrawText's `format`.
+int DarkPixels(HFONT font, const char* text, int width, int height, UINT format)
+{
+    constexpr int canvasWidth = 400, canvasHeight = 100;
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = canvasWidth;
+    info.bmiHeader.biHeight = -canvasHeight;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    const HDC context = CreateCompatibleDC(nullptr);
+    const HBITMAP canvas = CreateDIBSection(context, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (!context || !canvas) {
+        DeleteObject(canvas);
+        DeleteDC(context);
+        return -1;
+    }
+    const HGDIOBJ previousBitmap = SelectObject(context, canvas);
+    const HGDIOBJ previousFont = SelectObject(context, font);
+    RECT whole = {0, 0, canvasWidth, canvasHeight};
+    FillRect(context, &whole, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    SetTextColor(context, RGB(0, 0, 0));
+    SetBkMode(context, TRANSPARENT);
+    RECT box = {0, 0, width, height};
+    DrawTextA(context, text, -1, &box, format);
+    GdiFlush();
+    int dark = 0;
+    const auto* pixels = static_cast<const BYTE*>(bits);
+    for (int index = 0; index < canvasWidth * canvasHeight; ++index)
+        dark += pixels[index * 4] + pixels[index * 4 + 1] + pixels[index * 4 + 2] < 3 * 128;
+    SelectObject(context, previousFont);
+    SelectObject(context, previousBitmap);
+    DeleteObject(canvas);
+    DeleteDC(context);
+    return dark;
+}
+
+// Every label of the page shows its whole text in the font it draws with: drawn as a
+// left-aligned static control draws it (lines broken at spaces, all cut at its box), it
+// leaves as many dark pixels as the text on one line with room to spare. A text wider than
+// its label breaks, and the line below the box is cut off: "Min Clip" read "Min".
+void ExpectLabelsShowTheirWholeText(HWND frame, int pageControl, Failures& failures)
+{
+    const HWND page = GetParent(FindControl(frame, pageControl));
+    int labels = 0;
+    for (HWND child = GetWindow(page, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        char className[16] = {}, text[64] = {};
+        GetClassNameA(child, className, sizeof(className));
+        if (lstrcmpiA(className, "Static") != 0 || !GetWindowTextA(child, text, sizeof(text)))
+            continue;
+        ++labels;
+        RECT client = {};
+        GetClientRect(child, &client);
+        const HFONT font = reinterpret_cast<HFONT>(SendMessageA(child, WM_GETFONT, 0, 0));
+        const int shown = DarkPixels(font, text, client.right, client.bottom,
+                                     DT_LEFT | DT_EXPANDTABS | DT_WORDBREAK);
+        const int whole = DarkPixels(font, text, 400, 100, DT_LEFT | DT_SINGLELINE);
+        if (whole <= 0 || shown != whole)
+            failures.push_back("\"" + std::string(text) + "\" shows " + std::to_string(shown)
+                               + " of its " + std::to_string(whole) + " dark pixels in its "
+                               + std::to_string(client.right) + "x" + std::to_string(client.bottom)
+                               + "-pixel label");
+    }
+    if (labels == 0)
+        failures.push_back("the page shows no label");
+}
+
 std::string SettingsKey(REFCLSID filterClassId)
 {
     return "Software\\Classes\\CLSID\\" + GuidText(filterClassId) + "\\InprocServer32";
@@ -405,4 +474,20 @@ TEST_F(PropertyFrame, OkOnThePinPageStoresThePreferredFormatForNewFilters)
     ASSERT_EQ(S_OK, newPin->QueryInterface(IID_IIPPin2, freshPin.PutVoid()));
     ASSERT_EQ(S_OK, freshPin->GetPreferredIndex(&fresh));
     EXPECT_EQ(6, fresh);
+}
+
+TEST_F(PropertyFrame, EveryLabelOfBothPagesShowsItsWholeText)
+{
+    ComPtr<IBaseFilter> filter = CreateFilter(CLSID_Orvix61CapSrc4);
+    ASSERT_TRUE(filter);
+    FrameUser filterUser(IDC_EXPOSURE_GAIN, [](HWND frame, Failures& failures) {
+        ExpectLabelsShowTheirWholeText(frame, IDC_EXPOSURE_GAIN, failures);
+    });
+    RunFrame(filter.Get(), filterUser);
+    ComPtr<IPin> pin = OutputPin(filter.Get());
+    ASSERT_TRUE(pin);
+    FrameUser pinUser(IDC_FRAME_SIZE, [](HWND frame, Failures& failures) {
+        ExpectLabelsShowTheirWholeText(frame, IDC_FRAME_SIZE, failures);
+    });
+    RunFrame(pin.Get(), pinUser);
 }

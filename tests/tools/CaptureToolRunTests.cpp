@@ -127,6 +127,54 @@ TEST_F(CaptureTool, VerifiesEveryFrameAsItArrivesAndItsPngVerifiesAsTheFirstFram
     EXPECT_TRUE(Contains(still.output, "Verified:      1 frame: 1 exact")) << still.output;
 }
 
+// The camera runs formats 2 and 6 at 18 and 30 frames per second, while the type a first
+// connection in the process lists announces 6: the tool names the camera's rate, and the
+// announced interval beside it.
+TEST_F(CaptureTool, NamesTheCamerasRateAndTheIntervalTheConnectionAnnounces)
+{
+    struct Case
+    {
+        const wchar_t* format;
+        const char* rate;
+    };
+    const Case cases[] = {
+        {L"2", "Camera rate: 18 frames per second nominally"},
+        {L"6", "Camera rate: 30 frames per second nominally"},
+    };
+    for (const Case& test : cases) {
+        const ProgramResult run =
+            RunTool(std::wstring(L"--format ") + test.format + L" --frames 2 --output \""
+                    + ImagePath(L".bmp") + L"\"");
+        ASSERT_TRUE(run.finished);
+        ASSERT_EQ(0u, run.exitCode) << run.output;
+        EXPECT_TRUE(Contains(run.output, test.rate)) << run.output;
+        EXPECT_TRUE(Contains(run.output, "; its connection type announces 166.667 ms a frame "
+                                         "(6.00 frames per second)\n"))
+            << run.output;
+        EXPECT_FALSE(Contains(run.output, "nominally 6.00")) << run.output;
+    }
+}
+
+// A path longer than MAX_PATH is written, and named as written.
+TEST_F(CaptureTool, NamesAnImagePathLongerThanMaxPath)
+{
+    wchar_t temporary[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temporary);
+    const std::wstring folder = std::wstring(temporary) + std::wstring(200, L'f');
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr)
+                || GetLastError() == ERROR_ALREADY_EXISTS);
+    imagePath = folder + L"\\" + std::wstring(80, L'i') + L".png";
+    ASSERT_GT(imagePath.size(), size_t(MAX_PATH));
+    const ProgramResult run = RunTool(L"--format 3 --frames 1 --output \"" + imagePath + L"\"");
+    DeleteFileW(imagePath.c_str());
+    RemoveDirectoryW(folder.c_str());
+    ASSERT_TRUE(run.finished);
+    ASSERT_EQ(0u, run.exitCode) << run.output;
+    std::string narrowPath(imagePath.begin(), imagePath.end());
+    EXPECT_TRUE(Contains(run.output, "Image:       " + narrowPath + " (first frame, 24-bit PNG)\n"))
+        << run.output;
+}
+
 TEST_F(CaptureTool, ReportsProgressThroughALongCapture)
 {
     const ProgramResult run =

@@ -94,7 +94,7 @@ ffmpeg)
     ffmpeg_x86=$("$scripts/fetch-ffmpeg.sh" "$x86Build" x86)
     # ffmpeg's own log, from a report file (see ffmpeg-client.sh), and its capture, of
     # one architecture; run in the background for both at once. No heap checking:
-    # ffmpeg 4.1 writes into buffers it has freed.
+    # this ffmpeg (N-92722-gf22fcd4483, npm package 4.1.0) writes into buffers it has freed.
     run() {
         local architecture=$1 ffmpeg="ffmpeg_$1"
         FFREPORT="file=$(basename "$work")/$architecture-list.log:level=32" ./wine-run \

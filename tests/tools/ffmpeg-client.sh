@@ -8,6 +8,7 @@
 #   verify    with -vsync passthrough and a real-time buffer that holds them all, 30
 #             frames of 512x384 RGB32 verify exact and consecutive from frame 0
 #   defaults  with its defaults, ffmpeg keeps the frames' bytes but drops frames
+#   version   README.md names the build of ffmpeg fetched, as ffmpeg -version names it
 set -euo pipefail
 check=$1
 buildDir=$(cd "$2" && pwd)
@@ -38,7 +39,7 @@ preferFormat() {
 }
 
 # ffmpeg capturing to raw video in the check's folder, with the options given, and without
-# Wine's heap checking: ffmpeg 4.1 itself writes into packet buffers it has freed (Wine's
+# Wine's heap checking: this ffmpeg itself writes into packet buffers it has freed (Wine's
 # heap checking finds a freed block of 786,576 bytes, _aligned_malloc's block for one
 # 512x384 RGB32 packet, overwritten in some runs and stops the process), which would fail
 # these checks on ffmpeg's own fault. The module is heap checked in every other test.
@@ -71,6 +72,15 @@ ffmpegLog() {
 }
 
 case $check in
+version)
+    # The npm package's version is not ffmpeg's: README.md says which ffmpeg it measured.
+    output=$(./wine-run "$ffmpeg" -version 2>&1 | tr -d '\r')
+    build=$(sed -n '1s/^ffmpeg version \([^ ]*\) .*/\1/p' <<<"$output")
+    [ -n "$build" ] || fail "ffmpeg -version names no version: $output"
+    echo "ffmpeg version $build"
+    grep -qF "ffmpeg version $build" "$(dirname "$0")/../../README.md" \
+        || fail "README.md does not name the ffmpeg it measured, ffmpeg version $build"
+    ;;
 list)
     # ffmpeg ends a listing with a non-zero status by design.
     output=$(ffmpegLog -list_devices true -f dshow -i dummy)

@@ -3,6 +3,7 @@
 #include "CaptureFigures.h"
 #include "CaptureGraph.h"
 #include "CaptureOptions.h"
+#include "FormatText.h"
 #include "FrameCollector.h"
 #include "FrameImage.h"
 #include "ToolText.h"
@@ -66,17 +67,6 @@ int ListDevices()
     if (!OrvixModuleRegistered())
         fprintf(stderr, "Note: %s\n", notRegisteredHelp);
     return exitCaptured;
-}
-
-std::string SubtypeName(const GUID& subtype)
-{
-    if (IsEqualGUID(subtype, MEDIASUBTYPE_RGB32))
-        return "RGB32";
-    if (IsEqualGUID(subtype, MEDIASUBTYPE_RGB24))
-        return "RGB24";
-    wchar_t text[39] = {};
-    StringFromGUID2(subtype, text, 39);
-    return "subtype " + Utf8(text);
 }
 
 // The connected format, or null when it is not a video-info format the tool can read.
@@ -172,26 +162,26 @@ int Capture(const CaptureOptions& options)
         return Fail(exitCaptureFailed,
                     "the device connected in a format that is not video-info video");
 
+    // An Orvix61 device runs a format at the table's rate, whatever interval its type states.
+    const BITMAPINFOHEADER& bitmap = header->bmiHeader;
+    FrameFormat tableFormat;
+    const bool inTable =
+        FindFrameFormat(bitmap.biWidth, labs(bitmap.biHeight), bitmap.biBitCount, &tableFormat);
+    const double cameraRate =
+        inTable && IsOrvixDeviceName(options.deviceName) ? tableFormat.nominalRate : 0;
     printf("Device:      %s\n", Utf8(options.deviceName).c_str());
-    printf("Format:      %ldx%ld %s, %s, %lu bytes per frame", header->bmiHeader.biWidth,
-           labs(header->bmiHeader.biHeight), SubtypeName(format.subtype).c_str(),
-           header->bmiHeader.biHeight < 0 ? "top-down" : "bottom-up",
-           static_cast<unsigned long>(header->bmiHeader.biSizeImage));
-    if (header->AvgTimePerFrame > 0)
-        printf(", nominally %.2f frames per second", 1e7 / double(header->AvgTimePerFrame));
-    printf("\n");
+    printf("Format:      %s\n", FormatText(*header, format.subtype).c_str());
+    printf("%s\n", RateText(cameraRate, header->AvgTimePerFrame).c_str());
     fflush(stdout);
 
     if (options.verify) {
-        const BITMAPINFOHEADER& bitmap = header->bmiHeader;
-        FrameFormat verified;
-        if (!FindFrameFormat(bitmap.biWidth, labs(bitmap.biHeight), bitmap.biBitCount, &verified))
+        if (!inTable)
             return Fail(exitCaptureFailed, "--verify needs one of the Orvix61 camera's formats; "
                                            "the device connected in "
                                                + std::to_string(bitmap.biWidth) + "x"
                                                + std::to_string(labs(bitmap.biHeight)) + " at "
                                                + std::to_string(bitmap.biBitCount) + " bits");
-        collector.VerifyFrames(verified);
+        collector.VerifyFrames(tableFormat);
     }
 
     if (FAILED(hr = graph.Run(&collector)))
@@ -215,10 +205,8 @@ int Capture(const CaptureOptions& options)
                         &error))
         return Fail(exitCaptureFailed,
                     "cannot save the first frame to \"" + Utf8(options.imagePath) + "\": " + error);
-    wchar_t fullPath[MAX_PATH] = {};
-    if (!GetFullPathNameW(options.imagePath.c_str(), MAX_PATH, fullPath, nullptr))
-        wcsncpy(fullPath, options.imagePath.c_str(), MAX_PATH - 1);
-    printf("Image:       %s (first frame, 24-bit %s)\n", Utf8(fullPath).c_str(),
+    printf("Image:       %s (first frame, 24-bit %s)\n",
+           Utf8(FullPathName(options.imagePath)).c_str(),
            ImageFileTypeFor(options.imagePath) == ImageFileType::Bmp ? "BMP" : "PNG");
     if (options.verify && !collector.VerifiedExactAndConsecutive())
         return exitNotExact;

@@ -27,6 +27,22 @@ std::string Utf8(const std::wstring& text)
     return narrow;
 }
 
+std::wstring FullPathName(const std::wstring& path)
+{
+    // The first call gives the size the path needs, with its terminating null; should the
+    // working folder change before the second, the path can need more, and is asked again.
+    std::wstring full;
+    DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    while (needed > full.size()) {
+        full.assign(needed, L'\0');
+        needed = GetFullPathNameW(path.c_str(), needed, &full[0], nullptr);
+    }
+    if (needed == 0)
+        return path;
+    full.resize(needed);
+    return full;
+}
+
 std::string SystemErrorText(DWORD error)
 {
     wchar_t text[512] = {};
