@@ -71,7 +71,59 @@ ffmpegLog() {
     cat "$report" 2>/dev/null || true
 }
 
+# ffmpeg capturing up to 30 frames of format 3 under a fault scenario stored for device 1
+# with orvix-camera, as a user stores one, each run ended after `limit` seconds at most.
+# Leaves ffmpeg's exit code in $status, its messages in $said and the frames it wrote in
+# $frames.
+captureUnder() {
+    local scenario=$1 limit=$2
+    shift 2
+    ./wine-run bin/orvix-camera.exe --device 1 --faults "$scenario" >/dev/null \
+        || fail "orvix-camera could not store \"$scenario\""
+    rm -f "$work/frames.raw"
+    status=0
+    said=$(ORVIX_HEAP_CHECK=0 timeout "$limit" ./wine-run "$ffmpeg" -hide_banner -loglevel error \
+        -f dshow -rtbufsize 64M -i "$device" -vsync passthrough -frames:v 30 \
+        -f rawvideo "$(basename "$work")/frames.raw" 2>&1) || status=$?
+    said=$(tr -d '\r' <<<"$said" | grep -v -e '^ALSA' -e 'non monotonically increasing dts' || true)
+    frames=$(( $(stat -c %s "$work/frames.raw" 2>/dev/null || echo 0) / 786432 ))
+    echo "$scenario: ffmpeg exited with $status after writing $frames frames; it said: $said"
+}
+
 case $check in
+faults)
+    preferFormat 3
+    # Frames the camera drops are not there, and the rest come exact.
+    captureUnder "drop 3,4; drop-every 10" 60
+    [ "$status" -eq 0 ] && [ "$frames" -eq 30 ] || fail "ffmpeg did not capture 30 frames"
+    report=$(./wine-run bin/orvix-verify.exe --format 3 "$(basename "$work")/frames.raw" 2>&1 \
+        | tr -d '\r') || true
+    grep -q 'Verified:      30 frames: 30 exact$' <<<"$report" || fail "not 30 exact frames: $report"
+    grep -q 'Dropped:       5 frames: 3 to 4, 10, 20, 30$' <<<"$report" \
+        || fail "not the frames the camera dropped: $report"
+    # A stall: ffmpeg waits it out and then takes every frame.
+    captureUnder "stall 5 2000" 60
+    [ "$status" -eq 0 ] && [ "$frames" -eq 30 ] || fail "ffmpeg did not wait out the stall"
+    # A lost device and an abort: ffmpeg ends its stream with an I/O error, and exits 0
+    # with the frames that came before.
+    for scenario in "lose-device 12" "abort 12 0x80004005"; do
+        captureUnder "$scenario" 60
+        [ "$status" -eq 0 ] || fail "ffmpeg exited with $status"
+        [ "$frames" -eq 12 ] || fail "ffmpeg wrote $frames frames, not the 12 before the fault"
+        grep -q 'video=Orvix61 Capture Source Test 1: I/O error' <<<"$said" \
+            || fail "ffmpeg did not end with an I/O error"
+    done
+    ;;
+fail-start)
+    # A camera in use: ffmpeg says it could not run the graph, and then does not end: its
+    # own filter spins while the graph lets go of it, until it is killed.
+    preferFormat 3
+    captureUnder "fail-start 0x8007001F" 10
+    grep -q 'Could not run graph (sometimes caused by a device already in use' <<<"$said" \
+        || fail "ffmpeg did not say it could not run the graph"
+    [ "$frames" -eq 0 ] || fail "ffmpeg wrote $frames frames from a camera that never started"
+    [ "$status" -eq 124 ] || fail "ffmpeg ended by itself, with $status: README.md says it does not"
+    ;;
 version)
     # The npm package's version is not ffmpeg's: README.md says which ffmpeg it measured.
     output=$(./wine-run "$ffmpeg" -version 2>&1 | tr -d '\r')
