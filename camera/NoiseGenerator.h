@@ -59,6 +59,12 @@ NoiseKernel FastestNoiseKernel();
 // stores the same bytes; a kernel the processor does not run is replaced by SSE2.
 uint32_t FillNoise(uint32_t state, BYTE* bytes, size_t count, NoiseKernel kernel);
 
+// How many of the `count` bytes from `bytes` on hold what FillNoise from `state` would
+// store, before the first that differs: `count` when all of them do. The kernels make the
+// model's bytes and compare them as they go, reading `bytes` once, up to the first
+// difference, and writing nothing. Every kernel answers alike.
+size_t MatchingNoiseBytes(uint32_t state, const BYTE* bytes, size_t count, NoiseKernel kernel);
+
 // True when this process's rand() is the model: a new thread starts from the default
 // seed, the values follow the step, srand keeps the state it is given, and each thread
 // has a generator of its own. Checked once, on short-lived threads of its own, so that
