@@ -27,14 +27,19 @@ enum ExitCode
     exitBadOption = 2,
 };
 
+const NoiseKernel AllKernels[] = {NoiseKernel::Sse2, NoiseKernel::Avx2, NoiseKernel::Avx512};
+
 std::string Usage()
 {
-    std::string usage = "Usage: orvix-bench [--format N] [--model-only]\n"
+    std::string usage = "Usage: orvix-bench [--format N] [--model-only] [--kernel K]\n"
                         "  --format N     only catalogue format N:\n";
     for (FormatIndex index = FirstFormatIndex; index <= LastFormatIndex; ++index)
         usage += "                   " + std::to_string(index) + "  "
                  + FormatSummary(CaptureFormatAt(index)) + "\n";
-    return usage + "  --model-only   skip the slow rand()-per-byte figures\n";
+    return usage
+           + "  --model-only   skip the slow rand()-per-byte figures\n"
+             "  --kernel K     make and verify frames with no kernel faster than K (SSE2,\n"
+             "                 AVX2 or AVX-512), as on a processor without the faster ones\n";
 }
 
 // Frames through the graph: the model's run takes the memory readings at 100 and 1,000
@@ -50,7 +55,20 @@ struct Options
 {
     int onlyFormat = 0;    // 0: every format
     bool perByte = true;
+    NoiseKernel fastestKernel = NoiseKernel::Avx512;
 };
+
+bool KernelNamed(const std::wstring& name, NoiseKernel* kernel)
+{
+    for (NoiseKernel candidate : AllKernels) {
+        const std::string text = NoiseKernelName(candidate);
+        if (_wcsicmp(name.c_str(), std::wstring(text.begin(), text.end()).c_str()) == 0) {
+            *kernel = candidate;
+            return true;
+        }
+    }
+    return false;
+}
 
 bool ParseOptions(int count, wchar_t** arguments, Options* options, bool* help)
 {
@@ -60,6 +78,9 @@ bool ParseOptions(int count, wchar_t** arguments, Options* options, bool* help)
             *help = true;
         } else if (argument == L"--model-only") {
             options->perByte = false;
+        } else if (argument == L"--kernel" && i + 1 < count) {
+            if (!KernelNamed(arguments[++i], &options->fastestKernel))
+                return false;
         } else if (argument == L"--format" && i + 1 < count) {
             wchar_t* end = nullptr;
             const long index = std::wcstol(arguments[++i], &end, 10);
@@ -170,7 +191,7 @@ FormatFigures MeasureFormat(int index, const Options& options)
     if (options.perByte)
         figures.perByte = CaptureFrameMsPerFrame(figures.layout, buffer, false);
     figures.verify = VerifyMsPerFrame(index, buffer);
-    for (NoiseKernel kernel : {NoiseKernel::Sse2, NoiseKernel::Avx2, NoiseKernel::Avx512})
+    for (NoiseKernel kernel : AllKernels)
         if (ProcessorRuns(kernel))
             figures.kernelMs.emplace_back(kernel,
                                           KernelMsPerFrame(kernel, buffer, figures.frameBytes));
@@ -286,6 +307,7 @@ int wmain(int argc, wchar_t** argv)
         std::fputs(Usage().c_str(), stdout);
         return exitMeasured;
     }
+    LimitNoiseKernels(options.fastestKernel);
     ComApartment runtime(COINIT_MULTITHREADED);
     if (FAILED(runtime.Result())) {
         std::fprintf(stderr, "orvix-bench: cannot start the component runtime: 0x%08lX\n",

@@ -317,6 +317,9 @@ BOOL CALLBACK DetectKernelsOnce(PINIT_ONCE, void* kernels, void**)
     return TRUE;
 }
 
+// The bound LimitNoiseKernels sets, a NoiseKernel value: none unless a benchmark sets one.
+volatile LONG fastestAllowedKernel = LONG(NoiseKernel::Avx512);
+
 // Values compared at each step of the platform check: far more than ConfirmingDraws.
 constexpr int checkDraws = 64;
 
@@ -405,9 +408,17 @@ NoiseKernel FastestNoiseKernel()
     // With eight vector registers the AVX-512 kernel stores and reloads most of its lanes
     // every round, and runs slower than AVX2 (orvix-bench shows both).
     constexpr bool eightVectorRegisters = sizeof(void*) == 4;
-    if (!eightVectorRegisters && ProcessorRuns(NoiseKernel::Avx512))
+    const NoiseKernel allowed = NoiseKernel(fastestAllowedKernel);
+    if (!eightVectorRegisters && allowed >= NoiseKernel::Avx512
+        && ProcessorRuns(NoiseKernel::Avx512))
         return NoiseKernel::Avx512;
-    return ProcessorRuns(NoiseKernel::Avx2) ? NoiseKernel::Avx2 : NoiseKernel::Sse2;
+    return allowed >= NoiseKernel::Avx2 && ProcessorRuns(NoiseKernel::Avx2) ? NoiseKernel::Avx2
+                                                                            : NoiseKernel::Sse2;
+}
+
+void LimitNoiseKernels(NoiseKernel fastest)
+{
+    InterlockedExchange(&fastestAllowedKernel, LONG(fastest));
 }
 
 uint32_t FillNoise(uint32_t state, BYTE* bytes, size_t count, NoiseKernel kernel)

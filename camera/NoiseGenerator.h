@@ -4,7 +4,7 @@
 // the model many steps at a time and so stores the very bytes that one rand() call per
 // byte would store, at close to the speed of writing the memory. Every function here is
 // free of shared state except the two processor and platform checks, which run once per
-// process.
+// process, and the bound a benchmark may set on the kernels.
 #include <windows.h>
 
 #include <cstddef>
@@ -51,8 +51,14 @@ const char* NoiseKernelName(NoiseKernel kernel);
 // The processor has the kernel's instructions and the system keeps their registers
 // across thread switches.
 bool ProcessorRuns(NoiseKernel kernel);
-// The fastest kernel the processor runs: AVX-512 in x86-64 code, never in 32-bit code.
+// The fastest kernel the processor runs: AVX-512 in x86-64 code, never in 32-bit code;
+// none faster than the bound LimitNoiseKernels set.
 NoiseKernel FastestNoiseKernel();
+
+// From now on in this process FastestNoiseKernel answers no kernel faster than `fastest`
+// (by NoiseKernel order), so that the camera and the frame verifier run as on a processor
+// without the faster ones: orvix-bench --kernel. Set it before anything makes a frame.
+void LimitNoiseKernels(NoiseKernel fastest);
 
 // Stores NoiseByte of the generator value i + 1 steps after `state` into bytes[i], for
 // each i below `count`, and returns the state `count` steps after `state`. Every kernel

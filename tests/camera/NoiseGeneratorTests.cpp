@@ -187,6 +187,18 @@ TEST(NoiseKernels, ReadNoByteBeyondTheRunTheyCompare)
     VirtualFree(pages, 0, MEM_RELEASE);
 }
 
+TEST(NoiseKernels, ABoundOnTheKernelsLeavesTheFastestBelowIt)
+{
+    const NoiseKernel unbounded = FastestNoiseKernel();
+    LimitNoiseKernels(NoiseKernel::Sse2);
+    EXPECT_EQ(FastestNoiseKernel(), NoiseKernel::Sse2);
+    LimitNoiseKernels(NoiseKernel::Avx2);
+    EXPECT_EQ(FastestNoiseKernel(),
+              ProcessorRuns(NoiseKernel::Avx2) ? NoiseKernel::Avx2 : NoiseKernel::Sse2);
+    LimitNoiseKernels(NoiseKernel::Avx512);
+    EXPECT_EQ(FastestNoiseKernel(), unbounded);
+}
+
 TEST(NoiseKernels, FillTheLargestFrameAsRandPerByteOnANewThread)
 {
     const size_t frameBytes = 2048 * 1536 * 4;
