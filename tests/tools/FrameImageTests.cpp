@@ -8,6 +8,7 @@
 
 #include <climits>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
@@ -27,11 +28,13 @@ BITMAPINFOHEADER FrameHeader(LONG width, LONG height, WORD bitCount)
 class TemporaryFile
 {
 public:
+    // CTest runs each test case in a process of its own, two at a time in one prefix: the
+    // process id keeps one case's file from being written over or deleted by another's.
     explicit TemporaryFile(const wchar_t* name)
     {
         wchar_t folder[MAX_PATH] = {};
         GetTempPathW(MAX_PATH, folder);
-        path = std::wstring(folder) + name;
+        path = std::wstring(folder) + std::to_wstring(GetCurrentProcessId()) + L"-" + name;
         DeleteFileW(path.c_str());
     }
     ~TemporaryFile() { DeleteFileW(path.c_str()); }
