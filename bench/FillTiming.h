@@ -28,6 +28,9 @@ double KernelMsPerFrame(NoiseKernel kernel, BYTE* buffer, size_t bytes);
 
 struct VerifyFigures
 {
+    // CaptureFrame as the streaming thread calls it, timed in turn with the first: their
+    // ratio holds while other work on the machine comes and goes.
+    double fillMsPerFrame = 0;
     double exactMsPerFrame = 0;        // a frame of the stream, found at the number expected
     double unmatchedMsPerFrame = 0;    // a frame that matches none: the whole search, then
                                        // the comparison with the frame expected
@@ -35,8 +38,9 @@ struct VerifyFigures
 };
 
 // FrameVerifier::Verify of one frame of catalogue format `index`, as orvix-capture
-// --verify calls it. `buffer` holds at least a frame of the format.
-VerifyFigures VerifyMsPerFrame(int index, BYTE* buffer);
+// --verify calls it on the streaming thread, beside the camera filling the next frame.
+// `frame` and `fillBuffer` each hold at least a frame of the format.
+VerifyFigures VerifyMsPerFrame(int index, const FrameLayout& layout, BYTE* frame, BYTE* fillBuffer);
 
 // CaptureFrame on a new thread of its own, as a capture pin's worker calls it. With
 // `startStream` the camera is told of the stream first and makes frames from its model;

@@ -39,7 +39,7 @@ constexpr uint32_t LaneOf(uint32_t state)
 }
 
 // Stores the generator's bytes one step at a time; the kernels leave it their last
-// partial block.
+// partial round.
 uint32_t FillStepwise(uint32_t state, BYTE* bytes, size_t count)
 {
     for (size_t i = 0; i < count; ++i) {
@@ -49,10 +49,89 @@ uint32_t FillStepwise(uint32_t state, BYTE* bytes, size_t count)
     return state;
 }
 
+// How many of `count` bytes hold the generator's bytes from `state` on, before the first
+// that differs.
+size_t MatchStepwise(uint32_t state, const BYTE* bytes, size_t count)
+{
+    for (size_t i = 0; i < count; ++i) {
+        state = GeneratorStep(state);
+        if (bytes[i] != NoiseByte(GeneratorValue(state)))
+            return i;
+    }
+    return count;
+}
+
+// The kernels make the generator's bytes a whole round at a time and hand each vector of
+// them to a sink as soon as it is made: FillNoise's stores it, MatchingNoiseBytes's
+// compares it with the bytes already there, so that checking a frame reads it once and
+// writes nothing. A sink answers whether to go on: a comparison stops after the first
+// round with a vector that differs, a store never does. A kernel answers how many bytes of
+// whole rounds it made before the round the sink stopped in, or all of them.
+//
+// The two vectors of a wide round each go to the sink as soon as they are made, and the
+// round's answers are joined before the one test: holding both results for one call
+// spills a vector in 32-bit code, and a test between them spills lanes in x86-64 code.
+// What the kernels call is inlined into them, with their instructions: a wide vector is
+// never passed on the stack.
+#define INLINE_SSE2 __attribute__((target("sse2"), always_inline))
+#define INLINE_AVX2 __attribute__((target("avx2"), always_inline))
+#define INLINE_AVX512 __attribute__((target("avx512f,avx512bw,avx512vbmi"), always_inline))
+
+class StoreBytes
+{
+public:
+    explicit StoreBytes(BYTE* bytes) : bytes(bytes) {}
+
+    INLINE_SSE2 bool Take(size_t offset, __m128i made)
+    {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(bytes + offset), made);
+        return true;
+    }
+    INLINE_AVX2 bool Take(size_t offset, __m256i made)
+    {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(bytes + offset), made);
+        return true;
+    }
+    INLINE_AVX512 bool Take(size_t offset, __m512i made)
+    {
+        _mm512_storeu_si512(bytes + offset, made);
+        return true;
+    }
+
+private:
+    BYTE* bytes;
+};
+
+class CompareBytes
+{
+public:
+    explicit CompareBytes(const BYTE* bytes) : bytes(bytes) {}
+
+    INLINE_SSE2 bool Take(size_t offset, __m128i made)
+    {
+        const __m128i held = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + offset));
+        return _mm_movemask_epi8(_mm_cmpeq_epi8(held, made)) == 0xFFFF;
+    }
+    INLINE_AVX2 bool Take(size_t offset, __m256i made)
+    {
+        const __m256i differing = _mm256_xor_si256(
+            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + offset)), made);
+        return _mm256_testz_si256(differing, differing);
+    }
+    INLINE_AVX512 bool Take(size_t offset, __m512i made)
+    {
+        return _mm512_cmpneq_epi8_mask(_mm512_loadu_si512(bytes + offset), made) == 0;
+    }
+
+private:
+    const BYTE* bytes;
+};
+
 // Sixteen bytes per round. SSE2 multiplies 32-bit numbers only in pairs (pmuludq, one
 // per 64-bit half), so eight vectors carry two lanes each, in their even 32-bit slots;
 // the odd slots fill with the products' high halves, which nothing reads.
-uint32_t FillSse2(uint32_t state, BYTE* bytes, size_t count)
+template <class Sink>
+__attribute__((target("sse2"))) size_t RunSse2(uint32_t state, size_t count, Sink sink)
 {
     constexpr size_t roundBytes = 16;
     const size_t rounds = count / roundBytes;
@@ -79,14 +158,14 @@ uint32_t FillSse2(uint32_t state, BYTE* bytes, size_t count)
             }
             const __m128i out = _mm_packus_epi16(_mm_packs_epi32(quads[0], quads[1]),
                                                  _mm_packs_epi32(quads[2], quads[3]));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(bytes + round * roundBytes), out);
+            if (!sink.Take(round * roundBytes, out))
+                return round * roundBytes;
 #pragma GCC unroll 8
             for (int m = 0; m < 8; ++m)
                 lanes[m] = _mm_add_epi32(_mm_mul_epu32(lanes[m], multiplier), increment);
         }
     }
-    const size_t done = rounds * roundBytes;
-    return FillStepwise(AdvanceGenerator(state, done), bytes + done, count - done);
+    return rounds * roundBytes;
 }
 
 // In x86-64 code the wide kernels keep every vector in a register, and their start tables
@@ -97,7 +176,17 @@ uint32_t FillSse2(uint32_t state, BYTE* bytes, size_t count)
 // Sixty-four bytes per round, from eight vectors of eight 32-bit lanes. The packing
 // instructions work within each 128-bit half, so lane l of vector v in a group of four
 // holds byte (l / 4) * 16 + (v % 4) * 4 + l % 4 of the group's 32.
-__attribute__((target("avx2"))) uint32_t FillAvx2(uint32_t state, BYTE* bytes, size_t count)
+INLINE_AVX2 inline __m256i Avx2GroupBytes(const __m256i* v)
+{
+    const __m256i low =
+        _mm256_packs_epi32(_mm256_srli_epi32(v[0], 24), _mm256_srli_epi32(v[1], 24));
+    const __m256i high =
+        _mm256_packs_epi32(_mm256_srli_epi32(v[2], 24), _mm256_srli_epi32(v[3], 24));
+    return _mm256_packus_epi16(low, high);
+}
+
+template <class Sink>
+__attribute__((target("avx2"))) size_t RunAvx2(uint32_t state, size_t count, Sink sink)
 {
     constexpr size_t roundBytes = 64;
     const size_t rounds = count / roundBytes;
@@ -118,31 +207,33 @@ __attribute__((target("avx2"))) uint32_t FillAvx2(uint32_t state, BYTE* bytes, s
         const __m256i multiplier = _mm256_set1_epi32(int(jump.multiplier));
         const __m256i increment = _mm256_set1_epi32(int(LaneOf(jump.increment)));
         for (size_t round = 0; round < rounds; ++round) {
-#pragma GCC unroll 2
-            for (int group = 0; group < 2; ++group) {
-                const __m256i* v = lanes + group * 4;
-                const __m256i low =
-                    _mm256_packs_epi32(_mm256_srli_epi32(v[0], 24), _mm256_srli_epi32(v[1], 24));
-                const __m256i high =
-                    _mm256_packs_epi32(_mm256_srli_epi32(v[2], 24), _mm256_srli_epi32(v[3], 24));
-                _mm256_storeu_si256(
-                    reinterpret_cast<__m256i*>(bytes + round * roundBytes + group * 32),
-                    _mm256_packus_epi16(low, high));
-            }
+            const bool firstGoesOn = sink.Take(round * roundBytes, Avx2GroupBytes(lanes));
+            const bool secondGoesOn = sink.Take(round * roundBytes + 32, Avx2GroupBytes(lanes + 4));
+            if (!firstGoesOn || !secondGoesOn)
+                return round * roundBytes;
 #pragma GCC unroll 8
             for (int m = 0; m < 8; ++m)
                 lanes[m] = _mm256_add_epi32(_mm256_mullo_epi32(lanes[m], multiplier), increment);
         }
     }
-    const size_t done = rounds * roundBytes;
-    return FillStepwise(AdvanceGenerator(state, done), bytes + done, count - done);
+    return rounds * roundBytes;
 }
 
-// Sixty-four bytes per group of four vectors of sixteen 32-bit lanes, two groups per
-// round. Vector v of a group holds bytes 16 * v to 16 * v + 15 in order; one byte
-// permutation gathers the top bytes of two vectors, and a blend joins two such halves.
-__attribute__((target("avx512f,avx512bw,avx512vbmi"))) uint32_t
-FillAvx512(uint32_t state, BYTE* bytes, size_t count)
+// A hundred and twenty-eight bytes per round, from two groups of four vectors of sixteen
+// 32-bit lanes. Vector v of a group holds bytes 16 * v to 16 * v + 15 of the group's 64 in
+// order; one byte permutation gathers the top bytes of two vectors, and a blend joins two
+// such halves.
+INLINE_AVX512 inline __m512i Avx512GroupBytes(const __m512i* v, __m512i topBytes)
+{
+    const __mmask64 upperHalf = 0xFFFFFFFF00000000ull;
+    const __m512i low = _mm512_permutex2var_epi8(v[0], topBytes, v[1]);
+    const __m512i high = _mm512_permutex2var_epi8(v[2], topBytes, v[3]);
+    return _mm512_mask_blend_epi8(upperHalf, low, high);
+}
+
+template <class Sink>
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) size_t RunAvx512(uint32_t state,
+                                                                        size_t count, Sink sink)
 {
     constexpr size_t roundBytes = 128;
     const size_t rounds = count / roundBytes;
@@ -162,26 +253,40 @@ FillAvx512(uint32_t state, BYTE* bytes, size_t count)
         for (int p = 0; p < 64; ++p)
             gather[p] = BYTE((p % 32 < 16 ? 0 : 64) + 4 * (p % 16) + 3);
         const __m512i topBytes = _mm512_loadu_si512(gather);
-        const __mmask64 upperHalf = 0xFFFFFFFF00000000ull;
         constexpr Jump jump = JumpOf(roundBytes);
         const __m512i multiplier = _mm512_set1_epi32(int(jump.multiplier));
         const __m512i increment = _mm512_set1_epi32(int(LaneOf(jump.increment)));
         for (size_t round = 0; round < rounds; ++round) {
-#pragma GCC unroll 2
-            for (int group = 0; group < 2; ++group) {
-                const __m512i* v = lanes + group * 4;
-                const __m512i low = _mm512_permutex2var_epi8(v[0], topBytes, v[1]);
-                const __m512i high = _mm512_permutex2var_epi8(v[2], topBytes, v[3]);
-                _mm512_storeu_si512(bytes + round * roundBytes + group * 64,
-                                    _mm512_mask_blend_epi8(upperHalf, low, high));
-            }
+            const bool firstGoesOn =
+                sink.Take(round * roundBytes, Avx512GroupBytes(lanes, topBytes));
+            const bool secondGoesOn =
+                sink.Take(round * roundBytes + 64, Avx512GroupBytes(lanes + 4, topBytes));
+            if (!firstGoesOn || !secondGoesOn)
+                return round * roundBytes;
 #pragma GCC unroll 8
             for (int m = 0; m < 8; ++m)
                 lanes[m] = _mm512_add_epi32(_mm512_mullo_epi32(lanes[m], multiplier), increment);
         }
     }
-    const size_t done = rounds * roundBytes;
-    return FillStepwise(AdvanceGenerator(state, done), bytes + done, count - done);
+    return rounds * roundBytes;
+}
+
+// The bytes `kernel` made from `state` into `sink`, as the kernels answer: a kernel the
+// processor does not run is replaced by SSE2.
+template <class Sink>
+size_t RunKernel(NoiseKernel kernel, uint32_t state, size_t count, Sink sink)
+{
+    if (!ProcessorRuns(kernel))
+        kernel = NoiseKernel::Sse2;
+    switch (kernel) {
+    case NoiseKernel::Avx512:
+        return RunAvx512(state, count, sink);
+    case NoiseKernel::Avx2:
+        return RunAvx2(state, count, sink);
+    case NoiseKernel::Sse2:
+        break;
+    }
+    return RunSse2(state, count, sink);
 }
 
 // Bits of the kernels the processor runs, by NoiseKernel value.
@@ -211,6 +316,9 @@ BOOL CALLBACK DetectKernelsOnce(PINIT_ONCE, void* kernels, void**)
     *static_cast<unsigned*>(kernels) = DetectKernels();
     return TRUE;
 }
+
+// The bound LimitNoiseKernels sets, a NoiseKernel value: none unless a benchmark sets one.
+volatile LONG fastestAllowedKernel = LONG(NoiseKernel::Avx512);
 
 // Values compared at each step of the platform check: far more than ConfirmingDraws.
 constexpr int checkDraws = 64;
@@ -300,24 +408,31 @@ NoiseKernel FastestNoiseKernel()
     // With eight vector registers the AVX-512 kernel stores and reloads most of its lanes
     // every round, and runs slower than AVX2 (orvix-bench shows both).
     constexpr bool eightVectorRegisters = sizeof(void*) == 4;
-    if (!eightVectorRegisters && ProcessorRuns(NoiseKernel::Avx512))
+    const NoiseKernel allowed = NoiseKernel(fastestAllowedKernel);
+    if (!eightVectorRegisters && allowed >= NoiseKernel::Avx512
+        && ProcessorRuns(NoiseKernel::Avx512))
         return NoiseKernel::Avx512;
-    return ProcessorRuns(NoiseKernel::Avx2) ? NoiseKernel::Avx2 : NoiseKernel::Sse2;
+    return allowed >= NoiseKernel::Avx2 && ProcessorRuns(NoiseKernel::Avx2) ? NoiseKernel::Avx2
+                                                                            : NoiseKernel::Sse2;
+}
+
+void LimitNoiseKernels(NoiseKernel fastest)
+{
+    InterlockedExchange(&fastestAllowedKernel, LONG(fastest));
 }
 
 uint32_t FillNoise(uint32_t state, BYTE* bytes, size_t count, NoiseKernel kernel)
 {
-    if (!ProcessorRuns(kernel))
-        kernel = NoiseKernel::Sse2;
-    switch (kernel) {
-    case NoiseKernel::Avx512:
-        return FillAvx512(state, bytes, count);
-    case NoiseKernel::Avx2:
-        return FillAvx2(state, bytes, count);
-    case NoiseKernel::Sse2:
-        break;
-    }
-    return FillSse2(state, bytes, count);
+    const size_t done = RunKernel(kernel, state, count, StoreBytes(bytes));
+    return FillStepwise(AdvanceGenerator(state, done), bytes + done, count - done);
+}
+
+size_t MatchingNoiseBytes(uint32_t state, const BYTE* bytes, size_t count, NoiseKernel kernel)
+{
+    // The kernel stops at the start of the round that differs; the first byte that does
+    // lies in that round or in the partial round after the whole ones.
+    const size_t done = RunKernel(kernel, state, count, CompareBytes(bytes));
+    return done + MatchStepwise(AdvanceGenerator(state, done), bytes + done, count - done);
 }
 
 bool PlatformGeneratorIsModelled()

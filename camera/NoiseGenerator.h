@@ -4,7 +4,7 @@
 // the model many steps at a time and so stores the very bytes that one rand() call per
 // byte would store, at close to the speed of writing the memory. Every function here is
 // free of shared state except the two processor and platform checks, which run once per
-// process.
+// process, and the bound a benchmark may set on the kernels.
 #include <windows.h>
 
 #include <cstddef>
@@ -51,13 +51,25 @@ const char* NoiseKernelName(NoiseKernel kernel);
 // The processor has the kernel's instructions and the system keeps their registers
 // across thread switches.
 bool ProcessorRuns(NoiseKernel kernel);
-// The fastest kernel the processor runs: AVX-512 in x86-64 code, never in 32-bit code.
+// The fastest kernel the processor runs: AVX-512 in x86-64 code, never in 32-bit code;
+// none faster than the bound LimitNoiseKernels set.
 NoiseKernel FastestNoiseKernel();
+
+// From now on in this process FastestNoiseKernel answers no kernel faster than `fastest`
+// (by NoiseKernel order), so that the camera and the frame verifier run as on a processor
+// without the faster ones: orvix-bench --kernel. Set it before anything makes a frame.
+void LimitNoiseKernels(NoiseKernel fastest);
 
 // Stores NoiseByte of the generator value i + 1 steps after `state` into bytes[i], for
 // each i below `count`, and returns the state `count` steps after `state`. Every kernel
 // stores the same bytes; a kernel the processor does not run is replaced by SSE2.
 uint32_t FillNoise(uint32_t state, BYTE* bytes, size_t count, NoiseKernel kernel);
+
+// How many of the `count` bytes from `bytes` on hold what FillNoise from `state` would
+// store, before the first that differs: `count` when all of them do. The kernels make the
+// model's bytes and compare them as they go, reading `bytes` once, up to the first
+// difference, and writing nothing. Every kernel answers alike.
+size_t MatchingNoiseBytes(uint32_t state, const BYTE* bytes, size_t count, NoiseKernel kernel);
 
 // True when this process's rand() is the model: a new thread starts from the default
 // seed, the values follow the step, srand keeps the state it is given, and each thread

@@ -3,7 +3,7 @@
 # frame of each catalogue format costs, filled alone and through Wine's filter graph, from
 # the model of rand() and with rand() per byte, against memset. It takes about a minute.
 # --arch x86 runs the x86 (32-bit) build's benchmark in build-x86/, x64 (the default) the
-# x86-64 one in build/. Other arguments go to the program: --format N, --model-only.
+# x86-64 one in build/. Other arguments go to the program: --format N, --model-only, --kernel K.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 preset=default build=build

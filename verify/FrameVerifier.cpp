@@ -186,10 +186,29 @@ void FrameVerifier::Compare(const BYTE* frame, size_t bytes, uint32_t start, boo
     const size_t modelPixel = size_t(format.pixelBytes);
     Tally colour;
     Tally fourth;
+    // A frame laid out as the model, rows in order, holds the model's bytes at the same
+    // offsets: it is read against the generator in one pass, and only the blocks of rows
+    // from a difference on are made and compared byte by byte. `agreed` bytes from the
+    // start of the frame are known to hold the model's.
+    const bool asModel = capturedPixel == modelPixel && !rowsReversed;
+    size_t agreed = 0;
     uint32_t state = start;
     for (LONG firstRow = 0; firstRow < format.height; firstRow += chunkRows) {
         const LONG rows = std::min(chunkRows, format.height - firstRow);
-        state = FillNoise(state, modelRows.data(), size_t(rows) * format.rowBytes, kernel);
+        const size_t chunkBytes = size_t(rows) * format.rowBytes;
+        if (asModel) {
+            const size_t chunkStart = size_t(firstRow) * format.rowBytes;
+            const size_t chunkEnd = std::min(chunkStart + chunkBytes, bytes);
+            if (agreed <= chunkStart && chunkStart < bytes)
+                agreed =
+                    chunkStart
+                    + MatchingNoiseBytes(state, frame + chunkStart, bytes - chunkStart, kernel);
+            if (agreed >= chunkEnd) {
+                state = AdvanceGenerator(state, chunkBytes);
+                continue;
+            }
+        }
+        state = FillNoise(state, modelRows.data(), chunkBytes, kernel);
         for (LONG i = 0; i < rows; ++i) {
             const LONG modelRow = firstRow + i;
             const LONG capturedRow = rowsReversed ? format.height - 1 - modelRow : modelRow;

@@ -127,6 +127,78 @@ TEST(NoiseKernels, StoreTheModelsBytesForAnyStateLengthAndAlignment)
     }
 }
 
+TEST(NoiseKernels, FindTheFirstByteThatDiffersFromTheModelForAnyStateLengthAndAlignment)
+{
+    const size_t lengths[] = {0, 1, 15, 16, 17, 63, 64, 65, 127, 128, 129, 257, 1000, 4099};
+    const uint32_t states[] = {GeneratorDefaultSeed, 0xFFFFFFFFu, 0x6A09E667u};
+    // Inside and at the edges of the kernels' rounds of 16, 64 and 128 bytes, and in the
+    // partial round at the end.
+    const size_t changes[] = {0, 1, 15, 16, 63, 64, 100, 127, 128, 200, 255, 256, 999, 4098};
+    for (NoiseKernel kernel : AllKernels) {
+        SCOPED_TRACE(NoiseKernelName(kernel));
+        for (uint32_t start : states) {
+            for (size_t length : lengths) {
+                for (size_t offset = 0; offset < 4; ++offset) {
+                    // Bytes beyond the run differ from the model: none of them is counted.
+                    std::vector<BYTE> held(length + 72, 0xA5);
+                    BYTE* run = held.data() + offset;
+                    uint32_t state = start;
+                    for (size_t i = 0; i < length; ++i) {
+                        state = GeneratorStep(state);
+                        run[i] = NoiseByte(GeneratorValue(state));
+                    }
+                    ASSERT_EQ(MatchingNoiseBytes(start, run, length, kernel), length)
+                        << length << " at " << offset;
+                    for (size_t changed : changes) {
+                        if (changed >= length)
+                            continue;
+                        run[changed] ^= 0x01;
+                        run[length - 1] ^= 0x40;    // a later difference changes nothing
+                        EXPECT_EQ(MatchingNoiseBytes(start, run, length, kernel), changed)
+                            << length << " at " << offset << ", changed " << changed;
+                        run[changed] ^= 0x01;
+                        run[length - 1] ^= 0x40;
+                    }
+                }
+            }
+        }
+    }
+}
+
+TEST(NoiseKernels, ReadNoByteBeyondTheRunTheyCompare)
+{
+    // The run ends where the committed memory does, as a host's buffer may.
+    SYSTEM_INFO system = {};
+    GetSystemInfo(&system);
+    const size_t page = system.dwPageSize;
+    BYTE* pages = static_cast<BYTE*>(
+        VirtualAlloc(nullptr, 2 * page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    ASSERT_NE(pages, nullptr);
+    DWORD previous = 0;
+    ASSERT_TRUE(VirtualProtect(pages + page, page, PAGE_NOACCESS, &previous));
+    for (NoiseKernel kernel : AllKernels) {
+        SCOPED_TRACE(NoiseKernelName(kernel));
+        for (size_t length : {size_t(1), size_t(100), size_t(128), size_t(129), page}) {
+            BYTE* run = pages + page - length;
+            FillNoise(GeneratorDefaultSeed, run, length, kernel);
+            EXPECT_EQ(MatchingNoiseBytes(GeneratorDefaultSeed, run, length, kernel), length);
+        }
+    }
+    VirtualFree(pages, 0, MEM_RELEASE);
+}
+
+TEST(NoiseKernels, ABoundOnTheKernelsLeavesTheFastestBelowIt)
+{
+    const NoiseKernel unbounded = FastestNoiseKernel();
+    LimitNoiseKernels(NoiseKernel::Sse2);
+    EXPECT_EQ(FastestNoiseKernel(), NoiseKernel::Sse2);
+    LimitNoiseKernels(NoiseKernel::Avx2);
+    EXPECT_EQ(FastestNoiseKernel(),
+              ProcessorRuns(NoiseKernel::Avx2) ? NoiseKernel::Avx2 : NoiseKernel::Sse2);
+    LimitNoiseKernels(NoiseKernel::Avx512);
+    EXPECT_EQ(FastestNoiseKernel(), unbounded);
+}
+
 TEST(NoiseKernels, FillTheLargestFrameAsRandPerByteOnANewThread)
 {
     const size_t frameBytes = 2048 * 1536 * 4;

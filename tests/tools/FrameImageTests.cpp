@@ -8,6 +8,7 @@
 
 #include <climits>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
@@ -29,6 +30,8 @@ BITMAPINFOHEADER FrameHeader(LONG width, LONG height, WORD bitCount)
 class TemporaryFile
 {
 public:
+    // CTest runs each test case in a process of its own, two at a time in one prefix: the
+    // test's name keeps one case's file from being written over or deleted by another's.
     explicit TemporaryFile(const wchar_t* name)
     {
         wchar_t folder[MAX_PATH] = {};

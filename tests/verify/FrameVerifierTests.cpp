@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 namespace {
@@ -185,6 +186,45 @@ TEST(FrameVerifier, CountsTheBytesThatDifferAndLocatesTheFirstInTheCapturedFrame
     EXPECT_EQ(match.firstDifference, 283 * format.rowBytes + 7 * 3 + 1);
     EXPECT_EQ(match.row, 283);
     EXPECT_EQ(match.column, 7);
+}
+
+TEST(FrameVerifier, CountsEveryDifferenceOfALargeFrameWhereverItLies)
+{
+    // Single bytes and a run, at the first and last bytes, at both sides of block borders
+    // of 128 KiB and far apart, with long stretches that agree between them.
+    const FrameFormat format = FormatOf(1);
+    const size_t block = 128 * 1024;
+    const size_t changes[] = {0,
+                              block - 1,
+                              block,
+                              5 * block + 77,
+                              5 * block + 78,
+                              format.frameBytes / 2 + 4 * 123 + 3,
+                              format.frameBytes - 1};
+    Frame damaged = ModelFrame(format, 3);
+    for (size_t changed : changes)
+        damaged[changed] ^= 0x08;
+    for (size_t run = 0; run < 300; ++run)
+        damaged[60 * block + run] = BYTE(~damaged[60 * block + run]);
+    FrameVerifier verifier(format, format.pixelBytes);
+    FrameMatch match = Verify(verifier, damaged, 3);
+    EXPECT_TRUE(match.recognised);
+    EXPECT_EQ(match.number, 3u);
+    EXPECT_EQ(match.differingBytes, std::size(changes) + 300);
+    EXPECT_EQ(match.firstDifference, 0u);
+
+    // Without its first byte's damage, the first difference is the next one.
+    damaged[0] ^= 0x08;
+    match = Verify(verifier, damaged, 3);
+    EXPECT_EQ(match.differingBytes, std::size(changes) - 1 + 300);
+    EXPECT_EQ(match.firstDifference, block - 1);
+    EXPECT_EQ(match.row, LONG((block - 1) / format.rowBytes));
+    EXPECT_EQ(match.column, LONG((block - 1) % format.rowBytes / 4));
+
+    // Cut short just after the run: what lies beyond is not compared.
+    match = verifier.Verify(damaged.data(), 60 * block + 300, 3);
+    EXPECT_TRUE(match.truncated);
+    EXPECT_EQ(match.differingBytes, 5u + 300);
 }
 
 TEST(FrameVerifier, ComparesAFrameThatMatchesNoneWithTheFrameExpected)
