@@ -160,7 +160,7 @@ TEST_F(ClassFactory, EveryInterfaceOfFilterAndPinReachesEveryOtherAndOneIdentity
                 ExpectOneIdentity(filterIdentity,
                                   {IID_IUnknown, IID_IBaseFilter, IID_IMediaFilter, IID_IPersist,
                                    IID_IAMovieSetup, IID_ISpecifyPropertyPages,
-                                   variant.filterInterface},
+                                   IID_IIPFaultScenario, variant.filterInterface},
                                   IID_IPin);
 
                 ComPtr<IBaseFilter> filter;
@@ -170,7 +170,8 @@ TEST_F(ClassFactory, EveryInterfaceOfFilterAndPinReachesEveryOtherAndOneIdentity
                 ExpectOneIdentity(pin.Get(),
                                   {IID_IUnknown, IID_IPin, IID_IQualityControl, IID_IAMStreamConfig,
                                    IID_IKsPropertySet, IID_ISpecifyPropertyPages,
-                                   IID_IAMFilterMiscFlags, variant.pinInterface},
+                                   IID_IAMFilterMiscFlags, IID_IAMDroppedFrames,
+                                   variant.pinInterface},
                                   IID_IBaseFilter);
                 pin.Reset();
                 filter.Reset();
