@@ -114,14 +114,18 @@ faults)
             || fail "ffmpeg did not end with an I/O error"
     done
     ;;
-fail-start)
+never-ends)
     # A camera in use: ffmpeg says it could not run the graph, and then does not end: its
-    # own filter spins while the graph lets go of it, until it is killed.
+    # own filter spins while the graph lets go of it, until it is killed. An end of stream:
+    # it writes what came and waits for more. Each run is ended after 10 s.
     preferFormat 3
     captureUnder "fail-start 0x8007001F" 10
     grep -q 'Could not run graph (sometimes caused by a device already in use' <<<"$said" \
         || fail "ffmpeg did not say it could not run the graph"
     [ "$frames" -eq 0 ] || fail "ffmpeg wrote $frames frames from a camera that never started"
+    [ "$status" -eq 124 ] || fail "ffmpeg ended by itself, with $status: README.md says it does not"
+    captureUnder "end 12" 10
+    [ "$frames" -eq 12 ] || fail "ffmpeg wrote $frames frames, not the 12 of the stream"
     [ "$status" -eq 124 ] || fail "ffmpeg ended by itself, with $status: README.md says it does not"
     ;;
 version)
