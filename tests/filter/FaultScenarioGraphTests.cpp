@@ -193,6 +193,34 @@ TEST_F(FaultScenarioInGraph, DroppedFramesNeverComeTheirStampsLeaveTheGapAndTheD
     EXPECT_LE(Dropped(), Delivered());
 }
 
+TEST_F(FaultScenarioInGraph, EveryFrameComesAsTheScenariosRuleSaysWithShareDropsAndJitter)
+{
+    const char* text = "drop-percent 20 7; jitter 4; stamp-step 9 300; drop 2";
+    FaultScenario scenario;
+    char problem[ScenarioProblemBytes];
+    ASSERT_TRUE(FaultScenario::Parse(text, &scenario, problem));
+    Build(text);
+    RunFor(25);
+    const std::vector<SeenFrame> frames = recorder.Frames();
+    size_t seen = 0;
+    for (LONGLONG frame = 0; seen < 25; ++frame) {
+        const FrameFate fate = scenario.FateOf(frame);
+        if (!fate.delivered)
+            continue;
+        SCOPED_TRACE(frame);
+        ASSERT_EQ(frames[seen].number, frame);
+        EXPECT_EQ(frames[seen].start, ((frame + 1) * 10 + fate.stampShiftMs) * Ms);
+        EXPECT_EQ(frames[seen].discontinuity, fate.discontinuity);
+        ++seen;
+    }
+    long numbers[KeptDroppedFrames] = {};
+    long copied = 0;
+    ASSERT_EQ(drops->GetDroppedInfo(KeptDroppedFrames, numbers, &copied), S_OK);
+    EXPECT_EQ(copied, Dropped());
+    for (long i = 0; i < copied; ++i)
+        EXPECT_FALSE(scenario.FateOf(numbers[i]).delivered) << numbers[i];
+}
+
 TEST_F(FaultScenarioInGraph, FramesRepeatCorruptLoseTheirTimeAndShiftTheirStampsAsNamed)
 {
     Build("repeat 1; corrupt 2; no-stamp 3; stamp-step 4 -25");
