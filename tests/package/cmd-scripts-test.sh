@@ -141,8 +141,9 @@ installAndUninstallEverywhere() {
         "$([ "$support" = yes ] && echo with || echo without) 32-bit support"
 }
 
-# 1. A 64-bit Windows without its 32-bit subsystem: no 32-bit regsvr32.
-mv "$syswow64/regsvr32.exe" "$work/regsvr32-32.exe"
+# 1. A 64-bit Windows without its 32-bit subsystem: no 32-bit regsvr32. (A prefix that Wine
+#    made without its 32-bit half has no WOW64 folder at all.)
+[ ! -e "$syswow64/regsvr32.exe" ] || mv "$syswow64/regsvr32.exe" "$work/regsvr32-32.exe"
 installAndUninstallEverywhere no
 
 # 2. Started as Explorer starts a script, the window waits for a key; started otherwise,
@@ -199,20 +200,24 @@ echo "started without .cmd, or by its full path from another folder: its own fol
 
 # 4. A 64-bit Windows whose 32-bit regsvr32 is there but whose 32-bit programs do not
 #    start, as on a machine whose kernel runs none: the 32-bit command prompt is not one.
-mv "$work/regsvr32-32.exe" "$syswow64/regsvr32.exe"
-mv "$syswow64/cmd.exe" "$work/cmd-32.exe"
-echo "not a program" >"$syswow64/cmd.exe"
-folder=${folders[3]}
-runScript "$folder" ON install.cmd
-[ $status -eq 0 ] || fail "install.cmd where 32-bit programs do not start exited with $status:"$'\n'"$output"
-expectOutput "This Windows has no 32-bit support (C:\\windows\\SysWOW64\\cmd.exe, a 32-bit program, does not start)" \
-    "install.cmd where 32-bit programs do not start does not say so"
-expectRegistered 64 "C:\\t\\$folder\\x64\\Orvix61Test.ax"
-runScript "$folder" ON uninstall.cmd
-[ $status -eq 0 ] || fail "uninstall.cmd where 32-bit programs do not start exited with $status:"$'\n'"$output"
-expectNothingRegistered 64
-mv "$work/cmd-32.exe" "$syswow64/cmd.exe"
-echo "without 32-bit programs that start: the 64-bit module alone"
+if [ ! -e "$work/regsvr32-32.exe" ] || [ ! -e "$syswow64/cmd.exe" ]; then
+    echo "without 32-bit programs that start: not tried, this prefix has no 32-bit programs"
+else
+    mv "$work/regsvr32-32.exe" "$syswow64/regsvr32.exe"
+    mv "$syswow64/cmd.exe" "$work/cmd-32.exe"
+    echo "not a program" >"$syswow64/cmd.exe"
+    folder=${folders[3]}
+    runScript "$folder" ON install.cmd
+    [ $status -eq 0 ] || fail "install.cmd where 32-bit programs do not start exited with $status:"$'\n'"$output"
+    expectOutput "This Windows has no 32-bit support (C:\\windows\\SysWOW64\\cmd.exe, a 32-bit program, does not start)" \
+        "install.cmd where 32-bit programs do not start does not say so"
+    expectRegistered 64 "C:\\t\\$folder\\x64\\Orvix61Test.ax"
+    runScript "$folder" ON uninstall.cmd
+    [ $status -eq 0 ] || fail "uninstall.cmd where 32-bit programs do not start exited with $status:"$'\n'"$output"
+    expectNothingRegistered 64
+    mv "$work/cmd-32.exe" "$syswow64/cmd.exe"
+    echo "without 32-bit programs that start: the 64-bit module alone"
+fi
 
 # 5. With 32-bit support: both modules, both registry views.
 if [ -z "$x86Module" ]; then
