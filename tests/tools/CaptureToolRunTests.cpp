@@ -256,13 +256,11 @@ std::string NothingLostByTheHost(const std::string& drops, const std::string& re
 
 void StoreScenario(REFCLSID classId, const char* text)
 {
-    const std::string key = "Software\\Classes\\CLSID\\" + GuidText(classId) + "\\InprocServer32";
-    UniqueRegKey settings;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_SET_VALUE, settings.Put()),
-              ERROR_SUCCESS);
-    ASSERT_EQ(RegSetValueExA(settings.Get(), "FaultScenario", 0, REG_SZ,
-                             reinterpret_cast<const BYTE*>(text), DWORD(strlen(text) + 1)),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        WriteRegistryText(HKEY_LOCAL_MACHINE,
+                          "Software\\Classes\\CLSID\\" + GuidText(classId) + "\\InprocServer32",
+                          "FaultScenario", text),
+        ERROR_SUCCESS);
 }
 }    // namespace
 

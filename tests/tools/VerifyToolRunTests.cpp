@@ -700,13 +700,10 @@ protected:
     }
     static void StoreScenario(const char* text)
     {
-        const std::string key =
-            "Software\\Classes\\CLSID\\" + GuidText(CLSID_Orvix61CapSrc2) + "\\InprocServer32";
-        UniqueRegKey settings;
-        ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_SET_VALUE, settings.Put()),
-                  ERROR_SUCCESS);
-        ASSERT_EQ(RegSetValueExA(settings.Get(), "FaultScenario", 0, REG_SZ,
-                                 reinterpret_cast<const BYTE*>(text), DWORD(strlen(text) + 1)),
+        ASSERT_EQ(WriteRegistryText(HKEY_LOCAL_MACHINE,
+                                    "Software\\Classes\\CLSID\\" + GuidText(CLSID_Orvix61CapSrc2)
+                                        + "\\InprocServer32",
+                                    "FaultScenario", text),
                   ERROR_SUCCESS);
     }
 };
