@@ -1,5 +1,7 @@
 #include "VerificationReport.h"
 
+#include "CorruptedFrame.h"
+
 #include <algorithm>
 
 namespace {
@@ -77,6 +79,65 @@ std::string NumbersText(uint64_t count, const std::vector<uint64_t>& numbers)
     return text;
 }
 
+uint64_t FramesIn(const std::vector<FrameRange>& ranges)
+{
+    uint64_t count = 0;
+    for (const FrameRange& range : ranges)
+        count += range.last - range.first + 1;
+    return count;
+}
+
+// "7 to 9, 11 and 3 more runs": the first ListedNumbers runs.
+std::string RangesText(const std::vector<FrameRange>& ranges)
+{
+    std::string text;
+    for (size_t i = 0; i < ranges.size() && i < ListedNumbers; ++i)
+        text += (i ? ", " : "") + RangeText(ranges[i]);
+    if (ranges.size() > ListedNumbers)
+        text += " and " + CountText(ranges.size() - ListedNumbers, "more run", "more runs");
+    return text;
+}
+
+// "none by the camera" or "2 frames by the camera, as the scenario says: 5, 17", then the
+// same of the host.
+std::string ByWhomText(uint64_t cameraCount, const std::string& cameraList, uint64_t hostCount,
+                       const std::string& hostList)
+{
+    const std::string camera = cameraCount
+                                   ? CountText(cameraCount, "frame", "frames")
+                                         + " by the camera, as the scenario says: " + cameraList
+                                   : "none by the camera";
+    const std::string host =
+        hostCount ? CountText(hostCount, "frame", "frames") + " by the host: " + hostList
+                  : "none by the host";
+    return camera + "; " + host;
+}
+
+// The numbers alone, as NumbersText lists them after its count.
+std::string ListText(uint64_t count, const std::vector<uint64_t>& numbers)
+{
+    const std::string text = NumbersText(count, numbers);
+    return text.substr(text.find(':') + 2);
+}
+
+void Remember(uint64_t number, uint64_t* count, std::vector<uint64_t>* numbers)
+{
+    ++*count;
+    if (numbers->size() < ListedNumbers)
+        numbers->push_back(number);
+}
+
+std::string ScenarioLine(const FaultScenario& scenario, const std::string& origin)
+{
+    char text[MaxScenarioTextBytes];
+    std::string line = scenario.IsEmpty()                    ? "none: every frame once, as made"
+                       : scenario.Format(text, sizeof(text)) ? text
+                                                             : "(too long to write out)";
+    if (!origin.empty())
+        line += " (" + origin + ")";
+    return line;
+}
+
 }    // namespace
 
 std::string GroupedDigits(uint64_t value)
@@ -92,19 +153,39 @@ std::string CountText(uint64_t count, const char* one, const char* many)
     return GroupedDigits(count) + " " + (count == 1 ? one : many);
 }
 
-void VerificationReport::Add(const FrameMatch& match, const FramePlace& place)
+VerificationReport::VerificationReport(bool fromStreamStart)
+    : fromStreamStart(fromStreamStart), scenarioGiven(false), faultless(true)
+{
+    sent.First(&expected);
+}
+
+VerificationReport::VerificationReport(bool fromStreamStart, const FaultScenario& scenario,
+                                       const std::string& origin)
+    : fromStreamStart(fromStreamStart), sent(scenario), scenarioGiven(true),
+      faultless(scenario.IsEmpty()), scenarioLine(ScenarioLine(scenario, origin))
+{
+    if (!sent.First(&expected))
+        expected = SentFrame{};
+}
+
+bool VerificationReport::ScenarioCorrupts(uint64_t number) const
+{
+    return !faultless && sent.Scenario().FateOf(LONGLONG(number)).corrupted;
+}
+
+void VerificationReport::Add(const FrameMatch& match, const FramePlace& place,
+                             bool changedAsCorruptSays)
 {
     const uint64_t position = checked++;
     std::string description;
     std::string sequence;
+    bool asSent = match.Exact();
     if (match.recognised) {
         unmatchedInARow = 0;
         sequence = TakeNumber(match.number);
-        description = "frame " + GroupedDigits(match.number) + sequence + ChangesText(match);
-        if (match.differingBytes)
-            ++differing;
-        else if (match.rowsReversed || match.fourthBytesChanged)
-            ++changed;
+        const std::string changes = TakeChanges(match, changedAsCorruptSays);
+        asSent = changes.empty() && !match.truncated;
+        description = "frame " + GroupedDigits(match.number) + sequence + changes;
     } else {
         ++unmatched;
         ++unmatchedInARow;
@@ -118,35 +199,92 @@ void VerificationReport::Add(const FrameMatch& match, const FramePlace& place)
     }
     if (match.Exact())
         ++exact;
-    if (!match.Exact() || !sequence.empty())
+    if (!asSent || !sequence.empty())
         Note(position, place, description);
+}
+
+std::string VerificationReport::TakeChanges(const FrameMatch& match, bool changedAsCorruptSays)
+{
+    const uint64_t number = match.number;
+    std::string text;
+    if (ScenarioCorrupts(number)) {
+        if (changedAsCorruptSays) {
+            // The bytes that differ are the camera's change; only the named changes and a
+            // cut are the host's.
+            FrameMatch hostChanges = match;
+            hostChanges.differingBytes = 0;
+            text = ChangesText(hostChanges);
+            if (text.empty()) {
+                if (!match.truncated)
+                    Remember(number, &cameraChangeCount, &cameraChanges);
+                return text;
+            }
+            text = ", changed as the scenario says, and" + text.substr(1);
+        } else if (!match.differingBytes) {
+            Remember(number, &notSentCount, &notSent);
+            return ", whole, though the scenario corrupts it: the camera never sends it so"
+                   + ChangesText(match);
+        } else {
+            text = ", not as the scenario changes it" + ChangesText(match);
+        }
+    } else {
+        text = ChangesText(match);
+    }
+    if (text.empty())
+        return text;
+    if (match.rowsReversed && sent.Scenario().BottomUp()) {
+        const std::string reversed = "its rows in reverse order";
+        text.insert(text.find(reversed) + reversed.size(),
+                    " (the host did not turn the camera's bottom-up frames top-down)");
+    }
+    if (match.differingBytes && !(ScenarioCorrupts(number) && changedAsCorruptSays))
+        ++differing;
+    else
+        ++changed;
+    Remember(number, &hostChangeCount, &hostChanges);
+    return text;
+}
+
+void VerificationReport::ExpectAfter(const SentFrame& frame)
+{
+    // Past a stream that sends nothing more, the search starts one after the frame.
+    if (!sent.Next(frame, &expected))
+        expected = SentFrame{frame.number + 1, false};
 }
 
 void VerificationReport::TakeUnmatched()
 {
     // The frame took a place in the stream all the same.
-    ++expectedNext;
+    ExpectAfter(expected);
 }
 
 std::string VerificationReport::TakeNumber(uint64_t number)
 {
+    if (expected.copy && number == expected.number) {
+        // The repeat the scenario makes, right after its frame.
+        Remember(number, &cameraRepeatCount, &cameraRepeats);
+        lastNumber = number;
+        ExpectAfter(expected);
+        return "";
+    }
     std::string sequence;
+    SentFrame taken{number, false};
     auto run = received.upper_bound(number);
     if (run != received.begin() && std::prev(run)->second >= number) {
         sequence = ", again";
-        if (repeats.size() < ListedNumbers)
-            repeats.push_back(number);
-        ++repeatCount;
+        Remember(number, &repeatCount, &repeats);
+        taken.copy = true;    // a frame that came before brings no repeat of its own
     } else {
+        SentFrame between;
         if (anyRecognised && number < highestNumber) {
             sequence = ", out of order after frame " + GroupedDigits(lastNumber);
-            if (outOfOrder.size() < ListedNumbers)
-                outOfOrder.push_back(number);
-            ++outOfOrderCount;
-        } else if (anyRecognised && number > highestNumber + 1 && number != expectedNext) {
-            // Frames that matched none since the last have taken the numbers between.
+            Remember(number, &outOfOrderCount, &outOfOrder);
+        } else if (anyRecognised && number > highestNumber + 1 && number != expected.number
+                   && sent.FirstFrom(highestNumber + 1, &between) && between.number < number) {
+            // Frames that matched none since the last have taken the numbers between, and
+            // the camera's drops leave gaps of their own.
             sequence = ", after frame " + GroupedDigits(lastNumber);
-        } else if (!anyRecognised && fromStreamStart && number > expectedNext) {
+        } else if (!anyRecognised && fromStreamStart && number > expected.number) {
             // Frames that matched none may have come before it and taken the first numbers.
             sequence = checked > 1 ? ", the first recognised" : ", the first received";
         }
@@ -163,12 +301,23 @@ std::string VerificationReport::TakeNumber(uint64_t number)
         }
         received[first] = last;
     }
+    if (!sent.Sends(number)) {
+        const FrameFate fate = sent.Scenario().FateOf(LONGLONG(number));
+        sequence += fate.end != StreamEnd::None
+                        ? ", after the end the scenario gives the stream: the camera never sends it"
+                        : ", which the scenario drops: the camera never sends it";
+        Remember(number, &notSentCount, &notSent);
+    }
+    if (expected.copy) {
+        sequence += "; frame " + GroupedDigits(expected.number) + "'s repeat never came";
+        Remember(expected.number, &lostCopyCount, &lostCopies);
+    }
     if (!anyRecognised)
         firstNumber = number;
     highestNumber = anyRecognised ? std::max(highestNumber, number) : number;
     anyRecognised = true;
     lastNumber = number;
-    expectedNext = number + 1;
+    ExpectAfter(taken);
     return sequence;
 }
 
@@ -202,14 +351,73 @@ std::vector<FrameRange> VerificationReport::Dropped() const
     return dropped;
 }
 
+void VerificationReport::SplitDropped(std::vector<FrameRange>* byCamera,
+                                      std::vector<FrameRange>* byHost) const
+{
+    for (const FrameRange& range : Dropped()) {
+        if (faultless) {
+            byHost->push_back(range);
+            continue;
+        }
+        for (uint64_t first = range.first; first <= range.last;) {
+            const bool camera = !sent.Sends(first);
+            uint64_t last = first;
+            while (last < range.last && !sent.Sends(last + 1) == camera)
+                ++last;
+            (camera ? byCamera : byHost)->push_back({first, last});
+            first = last + 1;
+        }
+    }
+}
+
+uint64_t VerificationReport::HostDropCount() const
+{
+    std::vector<FrameRange> byCamera;
+    std::vector<FrameRange> byHost;
+    SplitDropped(&byCamera, &byHost);
+    return FramesIn(byHost) + lostCopyCount;
+}
+
 bool VerificationReport::FramesExactAndConsecutive() const
 {
-    return checked > 0 && exact == checked && !repeatCount && !outOfOrderCount && Dropped().empty();
+    return checked > 0 && exact + cameraChangeCount == checked && !repeatCount && !outOfOrderCount
+           && !notSentCount && HostDropCount() == 0;
 }
 
 bool VerificationReport::AllExactAndConsecutive() const
 {
     return unverified.empty() && FramesExactAndConsecutive();
+}
+
+void VerificationReport::PrintScenarioSummary(FILE* out, const char* indent) const
+{
+    std::vector<FrameRange> byCamera;
+    std::vector<FrameRange> byHost;
+    SplitDropped(&byCamera, &byHost);
+    std::string hostDrops = RangesText(byHost);
+    if (lostCopyCount)
+        hostDrops += std::string(byHost.empty() ? "" : ", ")
+                     + (lostCopyCount == 1 ? "the repeat of " : "the repeats of ")
+                     + ListText(lostCopyCount, lostCopies);
+    fprintf(out, "%sDropped:       %s\n", indent,
+            ByWhomText(FramesIn(byCamera), RangesText(byCamera), FramesIn(byHost) + lostCopyCount,
+                       hostDrops)
+                .c_str());
+    fprintf(out, "%sRepeated:      %s\n", indent,
+            ByWhomText(cameraRepeatCount, ListText(cameraRepeatCount, cameraRepeats), repeatCount,
+                       ListText(repeatCount, repeats))
+                .c_str());
+    fprintf(out, "%sChanged:       %s\n", indent,
+            ByWhomText(cameraChangeCount, ListText(cameraChangeCount, cameraChanges),
+                       hostChangeCount, ListText(hostChangeCount, hostChanges))
+                .c_str());
+    fprintf(out, "%sOut of order:  %s\n", indent, NumbersText(outOfOrderCount, outOfOrder).c_str());
+    if (notSentCount)
+        fprintf(out,
+                "%sNot sent:      %s came that the camera does not send under this scenario: %s; "
+                "the capture was not made under it\n",
+                indent, CountText(notSentCount, "frame", "frames").c_str(),
+                ListText(notSentCount, notSent).c_str());
 }
 
 void VerificationReport::Print(FILE* out, const char* indent) const
@@ -220,11 +428,14 @@ void VerificationReport::Print(FILE* out, const char* indent) const
         fprintf(out, "%s  ... and %s not exact or not in order\n", indent,
                 CountText(troubleCount - troubles.size(), "more frame", "more frames").c_str());
 
+    if (scenarioGiven)
+        fprintf(out, "%sScenario:      %s\n", indent, scenarioLine.c_str());
     std::string frames = CountText(checked, "frame", "frames") + ": ";
     std::string kinds;
     for (const auto& kind :
-         {std::make_pair(exact, "exact"), std::make_pair(changed, "changed"),
-          std::make_pair(differing, "with bytes that differ"),
+         {std::make_pair(exact, "exact"),
+          std::make_pair(cameraChangeCount, "as the scenario changed it"),
+          std::make_pair(changed, "changed"), std::make_pair(differing, "with bytes that differ"),
           std::make_pair(unmatched, "matching no frame"), std::make_pair(truncated, "truncated")})
         if (kind.first || kind.second == std::string("exact"))
             kinds += (kinds.empty() ? "" : ", ") + GroupedDigits(kind.first) + " " + kind.second;
@@ -235,31 +446,49 @@ void VerificationReport::Print(FILE* out, const char* indent) const
     else
         fprintf(out, "%sFrame numbers: none recognised\n", indent);
 
-    const std::vector<FrameRange> dropped = Dropped();
-    std::string droppedText = "none";
-    if (!dropped.empty()) {
-        uint64_t count = 0;
-        for (const FrameRange& range : dropped)
-            count += range.last - range.first + 1;
-        droppedText = CountText(count, "frame", "frames") + ":";
-        for (size_t i = 0; i < dropped.size() && i < ListedNumbers; ++i)
-            droppedText += (i ? ", " : " ") + RangeText(dropped[i]);
-        if (dropped.size() > ListedNumbers)
-            droppedText +=
-                " and " + CountText(dropped.size() - ListedNumbers, "more run", "more runs");
+    if (scenarioGiven) {
+        PrintScenarioSummary(out, indent);
+    } else {
+        const std::vector<FrameRange> dropped = Dropped();
+        const std::string droppedText =
+            dropped.empty()
+                ? "none"
+                : CountText(FramesIn(dropped), "frame", "frames") + ": " + RangesText(dropped);
+        fprintf(out, "%sDropped:       %s\n", indent, droppedText.c_str());
+        fprintf(out, "%sRepeated:      %s\n", indent, NumbersText(repeatCount, repeats).c_str());
+        fprintf(out, "%sOut of order:  %s\n", indent,
+                NumbersText(outOfOrderCount, outOfOrder).c_str());
     }
-    fprintf(out, "%sDropped:       %s\n", indent, droppedText.c_str());
-    fprintf(out, "%sRepeated:      %s\n", indent, NumbersText(repeatCount, repeats).c_str());
-    fprintf(out, "%sOut of order:  %s\n", indent, NumbersText(outOfOrderCount, outOfOrder).c_str());
     const bool framesGood = FramesExactAndConsecutive();
     const char* result =
         framesGood ? "every frame exact and consecutive" : "NOT every frame exact and consecutive";
+    if (scenarioGiven)
+        result = framesGood     ? "exactly what the camera sent under the scenario"
+                 : notSentCount ? "NOT a capture made under this scenario: frames came that the "
+                                  "camera does not send under it"
+                                : "NOT exactly what the camera sent under the scenario";
     if (!unverified.empty()) {
         fprintf(out, "%sNot verified:  %s\n", indent, unverified.c_str());
-        result = framesGood ? "NOT complete: the frames verified are exact and consecutive, but "
-                              "not every frame was verified"
-                            : "NOT every frame exact and consecutive, and not every frame was "
-                              "verified";
+        if (scenarioGiven)
+            result = framesGood ? "NOT complete: the frames verified are what the camera sent, "
+                                  "but not every frame was verified"
+                                : "NOT exactly what the camera sent, and not every frame was "
+                                  "verified";
+        else
+            result = framesGood ? "NOT complete: the frames verified are exact and consecutive, "
+                                  "but not every frame was verified"
+                                : "NOT every frame exact and consecutive, and not every frame "
+                                  "was verified";
     }
     fprintf(out, "%sResult:        %s\n", indent, result);
+}
+
+void VerifyNextFrame(FrameVerifier& verifier, VerificationReport& report, const BYTE* frame,
+                     size_t bytes, const FramePlace& place)
+{
+    const FrameMatch match = verifier.Verify(frame, bytes, report.ExpectedNext());
+    const bool changedAsCorruptSays = match.recognised && match.differingBytes
+                                      && report.ScenarioCorrupts(match.number)
+                                      && ChangedAsCorruptSays(verifier, frame, bytes, match);
+    report.Add(match, place, changedAsCorruptSays);
 }

@@ -75,6 +75,17 @@ std::string RegistryText(HKEY root, const std::string& path, const char* valueNa
     return text;
 }
 
+LONG WriteRegistryText(HKEY root, const std::string& path, const char* valueName,
+                       const std::string& text)
+{
+    UniqueRegKey key;
+    const LONG status = RegOpenKeyExA(root, path.c_str(), 0, KEY_SET_VALUE, key.Put());
+    if (status != ERROR_SUCCESS)
+        return status;
+    return RegSetValueExA(key.Get(), valueName, 0, REG_SZ,
+                          reinterpret_cast<const BYTE*>(text.c_str()), DWORD(text.size() + 1));
+}
+
 std::string GuidText(REFGUID id)
 {
     wchar_t wide[39] = {};

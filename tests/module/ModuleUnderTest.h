@@ -46,6 +46,10 @@ int CountDevicesNamed(const std::vector<VideoDevice>& devices, const wchar_t* na
 bool RegistryKeyExists(HKEY root, const std::string& path);
 // The value's text, or "<missing>".
 std::string RegistryText(HKEY root, const std::string& path, const char* valueName);
+// Writes the value as text into a key that exists, as a user editing the registry would;
+// the registry's status.
+LONG WriteRegistryText(HKEY root, const std::string& path, const char* valueName,
+                       const std::string& text);
 // "{...}" form of an identifier, as the class keys are named.
 std::string GuidText(REFGUID id);
 // Replaces the key's access list with the one `sddl` describes, as a test locks a key; its

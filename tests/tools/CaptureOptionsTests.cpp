@@ -64,3 +64,27 @@ TEST(CaptureOptions, RefusesWhatItCannotUseAndSaysWhy)
     EXPECT_NE(std::string::npos, error.find("from 1 to 6"));
     EXPECT_NE(std::string::npos, error.find("'9'"));
 }
+
+TEST(CaptureOptions, TakesADeviceByNumberAndAScenarioThatParses)
+{
+    CaptureOptions options;
+    std::string error;
+    ASSERT_TRUE(Parse({L"--device", L"3", L"--faults", L"repeat 7;drop 5, 3"}, &options, &error))
+        << error;
+    EXPECT_EQ(L"Orvix61 Capture Source Test 3", options.deviceName);
+    ASSERT_TRUE(options.scenarioGiven);
+    char text[MaxScenarioTextBytes];
+    ASSERT_TRUE(options.scenario.Format(text, sizeof(text)));
+    EXPECT_STREQ("drop 3,5; repeat 7", text);
+
+    for (const auto& refused :
+         {std::make_pair(std::vector<const wchar_t*>{L"--device", L"5"}, "from 1 to 4"),
+          std::make_pair(std::vector<const wchar_t*>{L"--device", L"0"}, "not '0'"),
+          std::make_pair(std::vector<const wchar_t*>{L"--faults", L"stall 40"},
+                         "--faults: the scenario does not parse: \"stall 40\""),
+          std::make_pair(std::vector<const wchar_t*>{L"--faults"}, "--faults needs a value")}) {
+        CaptureOptions bad;
+        EXPECT_FALSE(Parse(refused.first, &bad, &error));
+        EXPECT_NE(std::string::npos, error.find(refused.second)) << error;
+    }
+}

@@ -1,6 +1,7 @@
 // orvix-capture run as a user runs it, against the built module registered with regsvr32:
-// its exit codes, what it prints and the image it writes.
+// its exit codes, what it prints and the image it writes, under fault scenarios too.
 #include "ModuleUnderTest.h"
+#include "Orvix61Test.h"
 
 #include <gtest/gtest.h>
 
@@ -232,4 +233,143 @@ TEST_F(CaptureTool, RefusesABadCommandLineBeforeOpeningAnything)
     const ProgramResult help = RunTool(L"--help");
     EXPECT_EQ(0u, help.exitCode);
     EXPECT_TRUE(Contains(help.output, "Usage: orvix-capture")) << help.output;
+}
+
+namespace {
+// The report's lines under a scenario in which the host lost nothing.
+std::string NothingLostByTheHost(const std::string& drops, const std::string& repeats,
+                                 const std::string& changes)
+{
+    const auto line = [](const char* label, const std::string& camera) {
+        return std::string("  ") + label
+               + (camera.empty()
+                      ? "none by the camera"
+                      : camera.substr(0, camera.find(':')) + " by the camera, as the scenario says:"
+                            + camera.substr(camera.find(':') + 1))
+               + "; none by the host\n";
+    };
+    return line("Dropped:       ", drops) + line("Repeated:      ", repeats)
+           + line("Changed:       ", changes)
+           + "  Out of order:  none\n"
+             "  Result:        exactly what the camera sent under the scenario\n";
+}
+
+void StoreScenario(REFCLSID classId, const char* text)
+{
+    ASSERT_EQ(
+        WriteRegistryText(HKEY_LOCAL_MACHINE,
+                          "Software\\Classes\\CLSID\\" + GuidText(classId) + "\\InprocServer32",
+                          "FaultScenario", text),
+        ERROR_SUCCESS);
+}
+}    // namespace
+
+TEST_F(CaptureTool, VerifiesACaptureUnderAScenarioAsWhatTheCameraSent)
+{
+    const ProgramResult run =
+        RunTool(L"--device 2 --format 3 --frames 20 --verify --faults \"repeat 7; drop 5,3; "
+                L"corrupt 9\" --output \""
+                + ImagePath(L".png") + L"\"");
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(0u, run.exitCode) << run.output;
+    EXPECT_TRUE(Contains(run.output, "Device:      Orvix61 Capture Source Test 2\n")) << run.output;
+    EXPECT_TRUE(Contains(run.output,
+                         "  Scenario:      drop 3,5; repeat 7; corrupt 9 (given with --faults)\n"
+                         "  Verified:      20 frames: 19 exact, 1 as the scenario changed it\n"
+                         "  Frame numbers: first 0, last 20\n"
+                             + NothingLostByTheHost("2 frames: 3, 5", "1 frame: 7", "1 frame: 9")))
+        << run.output;
+
+    // Bottom-up frames are verified, and saved, as the picture they hold.
+    const ProgramResult bottomUp = RunTool(L"--format 3 --frames 5 --verify --faults \"bottom-up; "
+                                           L"corrupt 0\" --output \""
+                                           + imagePath + L"\"");
+    ASSERT_TRUE(bottomUp.finished);
+    EXPECT_EQ(0u, bottomUp.exitCode) << bottomUp.output;
+    EXPECT_TRUE(Contains(bottomUp.output, "Format:      512x384 RGB32, bottom-up"))
+        << bottomUp.output;
+    EXPECT_TRUE(Contains(bottomUp.output, NothingLostByTheHost("", "", "1 frame: 0")))
+        << bottomUp.output;
+    const ProgramResult still = RunToolAt(
+        ORVIX_VERIFY_TOOL_PATH, L"--format 3 --faults \"corrupt 0\" \"" + imagePath + L"\"");
+    ASSERT_TRUE(still.finished);
+    EXPECT_EQ(0u, still.exitCode) << still.output;
+    EXPECT_TRUE(Contains(still.output, "Verified:      1 frame: 0 exact, 1 as the scenario changed "
+                                       "it\n"))
+        << still.output;
+}
+
+TEST_F(CaptureTool, VerifiesAgainstTheScenarioStoredForTheDevice)
+{
+    StoreScenario(CLSID_Orvix61CapSrc1, "drop 2");
+    const ProgramResult run = RunTool(L"--device 1 --format 3 --frames 5 --verify --output \""
+                                      + ImagePath(L".png") + L"\"");
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(0u, run.exitCode) << run.output;
+    EXPECT_TRUE(Contains(run.output, "  Scenario:      drop 2 (stored for Orvix61 Capture Source "
+                                     "Test 1)\n"))
+        << run.output;
+    // --faults takes the place of the stored one for this capture alone.
+    const ProgramResult none = RunTool(
+        L"--device 1 --format 3 --frames 5 --verify --faults \"\" --output \"" + imagePath + L"\"");
+    EXPECT_EQ(0u, none.exitCode) << none.output;
+    EXPECT_TRUE(Contains(none.output,
+                         "  Scenario:      none: every frame once, as made (given with "
+                         "--faults)\n"))
+        << none.output;
+    EXPECT_TRUE(Contains(none.output, "  Frame numbers: first 0, last 4\n")) << none.output;
+}
+
+// A stream that ends, aborts, loses its device, stalls or fails to start ends the capture
+// with its own exit code, and what came is reported all the same.
+TEST_F(CaptureTool, EndsTheCaptureWhenTheStreamEndsOrStallsAndReportsWhatCame)
+{
+    struct Case
+    {
+        const wchar_t* faults;
+        DWORD exitCode;
+        const char* message;
+        const char* verified;
+    };
+    const Case cases[] = {
+        {L"lose-device 5", 6,
+         "orvix-capture: the device was lost (EC_DEVICE_LOST) after 5 of 20 frames; what came is "
+         "reported\n",
+         "  Verified:      5 frames: 5 exact\n"},
+        {L"abort 4 0x80070015", 6, "orvix-capture: the stream was aborted (EC_ERRORABORT, ",
+         "  Verified:      4 frames: 4 exact\n"},
+        {L"end 3; drop 1", 6,
+         "orvix-capture: the device's stream ended (EC_COMPLETE) after 2 of 20 frames; what came "
+         "is reported\n",
+         "  Verified:      2 frames: 2 exact\n"},
+        {L"stall 2 600000", 7,
+         "orvix-capture: no frame came for 15 s after 2 of 20 frames; what came is reported\n",
+         "  Verified:      2 frames: 2 exact\n"},
+        // Wine's graph starts its filters on a thread of its own and reports the failure as
+        // its own.
+        {L"fail-start 0x8007001F", 1, "orvix-capture: running the graph failed: ", nullptr},
+    };
+    for (const Case& test : cases) {
+        const ProgramResult run =
+            RunTool(std::wstring(L"--format 3 --frames 20 --verify --faults \"") + test.faults
+                    + L"\" --output \"" + ImagePath(L".png") + L"\"");
+        ASSERT_TRUE(run.finished) << run.output;
+        EXPECT_EQ(test.exitCode, run.exitCode) << run.output;
+        EXPECT_TRUE(Contains(run.output, test.message)) << run.output;
+        if (!test.verified)
+            continue;
+        EXPECT_TRUE(Contains(run.output, test.verified)) << run.output;
+        EXPECT_TRUE(Contains(run.output, "  Result:        exactly what the camera sent under the "
+                                         "scenario\n"))
+            << run.output;
+        EXPECT_TRUE(Contains(run.output, "(first frame, 24-bit PNG)")) << run.output;
+    }
+    const ProgramResult aborted =
+        RunTool(L"--format 3 --frames 20 --faults \"abort 0 0x80070015\"");
+    EXPECT_EQ(6u, aborted.exitCode) << aborted.output;
+    EXPECT_TRUE(Contains(aborted.output, "0x80070015")) << aborted.output;
+    EXPECT_TRUE(Contains(aborted.output, "Frames:      0\nRate:        needs two frames or more\n"))
+        << aborted.output;
+    EXPECT_TRUE(Contains(aborted.output, "Image:       none saved: no frame came\n"))
+        << aborted.output;
 }

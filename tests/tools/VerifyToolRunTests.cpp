@@ -1,8 +1,12 @@
 // orvix-verify run as a user runs it, on files made of the camera's frames: raw captures
 // with frames removed, repeated, swapped, damaged, turned or cut short, stills as the
-// capture tool and an imaging component write them, and inputs that cannot be verified.
+// capture tool and an imaging component write them, inputs that cannot be verified, and
+// captures held against the fault scenario they were made under.
 #include "ChildProcess.h"
 #include "FrameImage.h"
+#include "ModuleUnderTest.h"
+#include "Orvix61Test.h"
+#include "camera/FaultScenario.h"
 #include "camera/FormatCatalogue.h"
 #include "framework/Ownership.h"
 #include "verify/FrameVerifier.h"
@@ -565,6 +569,194 @@ TEST_F(VerifyTool, ReadsAFileFarLargerThanMemoryFrameByFrameAndStopsWhereFramesM
              std::string("Verified:      103 frames: 3 exact, 100 matching no frame\n"),
          })
         EXPECT_NE(run.output.find(line), std::string::npos) << line << "\n" << run.output;
+}
+
+}    // namespace
+
+namespace {
+
+Frame Corrupted(const FrameFormat& format, uint64_t number)
+{
+    Frame frame = ModelFrame(format, number);
+    CorruptFrame(frame.data(), format.rowBytes, format.height);
+    return frame;
+}
+
+bool Contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+TEST_F(VerifyTool, HoldsACaptureAgainstTheScenarioTheCameraRan)
+{
+    // What the camera sends of frames 0 to 5 under this scenario.
+    const std::wstring faults = L"--faults \"corrupt 4; repeat 3;drop 2\" ";
+    const FrameFormat rgb24 = FormatOf(6);
+    std::vector<Frame> sent = ModelFrames(rgb24, {0, 1, 3, 3});
+    sent.push_back(Corrupted(rgb24, 4));
+    sent.push_back(ModelFrame(rgb24, 5));
+    const std::wstring exact = Path(L"scenario.raw");
+    ASSERT_TRUE(WriteFileBytes(exact, sent));
+    const ProgramResult run = RunOn(6, exact, faults);
+    EXPECT_EQ(run.exitCode, exitExact) << run.output;
+    EXPECT_TRUE(Contains(
+        run.output,
+        "Input:         " + Narrow(exact)
+            + ", 3,538,944 bytes: 6 frames\n"
+              "Scenario:      drop 2; repeat 3; corrupt 4 (given with --faults)\n"
+              "Verified:      6 frames: 5 exact, 1 as the scenario changed it\n"
+              "Frame numbers: first 0, last 5\n"
+              "Dropped:       1 frame by the camera, as the scenario says: 2; none by the host\n"
+              "Repeated:      1 frame by the camera, as the scenario says: 3; none by the host\n"
+              "Changed:       1 frame by the camera, as the scenario says: 4; none by the host\n"
+              "Out of order:  none\n"
+              "Result:        exactly what the camera sent under the scenario\n"))
+        << run.output;
+    // Without the scenario the same file holds a gap, a repeat and a damaged frame.
+    EXPECT_EQ(RunOn(6, exact).exitCode, exitNotExact);
+
+    // A host that lost frame 1 and the repeat of 3.
+    std::vector<Frame> lossy = ModelFrames(rgb24, {0, 3});
+    lossy.push_back(Corrupted(rgb24, 4));
+    const std::wstring lost = Path(L"lossy.raw");
+    ASSERT_TRUE(WriteFileBytes(lost, lossy));
+    const ProgramResult lossyRun = RunOn(6, lost, faults);
+    EXPECT_EQ(lossyRun.exitCode, exitNotExact) << lossyRun.output;
+    for (const std::string& line : {
+             std::string("  #1 (" + Narrow(lost) + ", byte 589,824): frame 3, after frame 0\n"),
+             std::string("  #2 (" + Narrow(lost)
+                         + ", byte 1,179,648): frame 4; frame 3's repeat never came\n"),
+             std::string("Dropped:       1 frame by the camera, as the scenario says: 2; 2 frames "
+                         "by the host: 1, the repeat of 3\n"),
+             std::string("Result:        NOT exactly what the camera sent under the scenario\n"),
+         })
+        EXPECT_TRUE(Contains(lossyRun.output, line)) << line << "\n" << lossyRun.output;
+    // Frames before the first count as lost, the camera's among them, unless the capture
+    // joined the stream late.
+    std::vector<Frame> late = ModelFrames(rgb24, {3});
+    late.push_back(Corrupted(rgb24, 4));
+    const std::wstring joined = Path(L"joined.raw");
+    ASSERT_TRUE(WriteFileBytes(joined, late));
+    EXPECT_TRUE(Contains(RunOn(6, joined, faults).output,
+                         "Dropped:       1 frame by the camera, as the scenario says: 2; 3 frames "
+                         "by the host: 0 to 1, the repeat of 3\n"));
+    EXPECT_TRUE(
+        Contains(RunOn(6, joined, faults + L"--mid-stream ").output,
+                 "Dropped:       none by the camera; 1 frame by the host: the repeat of 3\n"));
+
+    // A capture made under another scenario: frame 2 came.
+    const std::wstring other = Path(L"other.raw");
+    ASSERT_TRUE(WriteFileBytes(other, ModelFrames(rgb24, {0, 1, 2})));
+    const ProgramResult otherRun = RunOn(6, other, faults);
+    EXPECT_EQ(otherRun.exitCode, exitNotExact);
+    EXPECT_TRUE(Contains(otherRun.output, "Result:        NOT a capture made under this scenario"))
+        << otherRun.output;
+}
+
+TEST_F(VerifyTool, FindsTheCamerasChangeInStillsAndNamesBottomUpFramesLeftUnturned)
+{
+    // The capture tool's 24-bit still of a corrupted RGB32 frame.
+    const FrameFormat rgb32 = FormatOf(3);
+    const std::wstring still = Path(L"corrupted.png");
+    ASSERT_EQ(WriteImage(still, GUID_ContainerFormatPng, GUID_WICPixelFormat24bppBGR, 512, 384, 3,
+                         ColourBytes(Corrupted(rgb32, 0))),
+              S_OK);
+    const ProgramResult stillRun = RunOn(3, still, L"--faults \"corrupt 0\" ");
+    EXPECT_EQ(stillRun.exitCode, exitExact) << stillRun.output;
+    EXPECT_TRUE(Contains(stillRun.output, "Verified:      1 frame: 0 exact, 1 as the scenario "
+                                          "changed it\n"))
+        << stillRun.output;
+
+    // Files hold pictures top row first: frames kept as a bottom-up camera delivered them are
+    // turned.
+    const std::wstring raw = Path(L"bottom-up.raw");
+    ASSERT_TRUE(
+        WriteFileBytes(raw, {ModelFrame(rgb32, 0), RowsReversed(rgb32, ModelFrame(rgb32, 1))}));
+    const ProgramResult turned = RunOn(3, raw, L"--faults bottom-up ");
+    EXPECT_EQ(turned.exitCode, exitNotExact) << turned.output;
+    EXPECT_TRUE(Contains(turned.output, "frame 1, its rows in reverse order (the host did not turn "
+                                        "the camera's bottom-up frames top-down)\n"))
+        << turned.output;
+    EXPECT_TRUE(
+        Contains(turned.output, "Changed:       none by the camera; 1 frame by the host: 1\n"))
+        << turned.output;
+}
+
+// The scenario stored for a device, read from this build's registry view as the filter reads
+// it. Every test registers the module and leaves it unregistered, which removes the value.
+class VerifyToolWithDevices : public VerifyTool
+{
+protected:
+    void SetUp() override { Register(false); }
+    void TearDown() override
+    {
+        Register(true);
+        VerifyTool::TearDown();
+    }
+    static void Register(bool unregister)
+    {
+        const ProgramResult run = Regsvr32(unregister);
+        ASSERT_TRUE(run.finished && run.exitCode == 0) << run.output;
+    }
+    static void StoreScenario(const char* text)
+    {
+        ASSERT_EQ(WriteRegistryText(HKEY_LOCAL_MACHINE,
+                                    "Software\\Classes\\CLSID\\" + GuidText(CLSID_Orvix61CapSrc2)
+                                        + "\\InprocServer32",
+                                    "FaultScenario", text),
+                  ERROR_SUCCESS);
+    }
+};
+
+TEST_F(VerifyToolWithDevices, ReadsTheScenarioStoredForTheDeviceOrSaysWhyNot)
+{
+    const std::wstring raw = Path(L"device.raw");
+    ASSERT_TRUE(WriteFileBytes(raw, ModelFrames(FormatOf(3), {0, 1, 3})));
+    const std::wstring device = L"--device 2 ";
+
+    ProgramResult run = RunOn(3, raw, device);
+    EXPECT_EQ(run.exitCode, exitNotExact) << run.output;
+    EXPECT_TRUE(Contains(run.output, "Scenario:      none: every frame once, as made (stored for "
+                                     "Orvix61 Capture Source Test 2)\n"))
+        << run.output;
+
+    StoreScenario("drop 2");
+    run = RunOn(3, raw, device);
+    EXPECT_EQ(run.exitCode, exitExact) << run.output;
+    EXPECT_TRUE(Contains(run.output, "Scenario:      drop 2 (stored for Orvix61 Capture Source "
+                                     "Test 2)\n"))
+        << run.output;
+
+    StoreScenario("drop 2; wobble 3");
+    run = RunOn(3, raw, device);
+    EXPECT_EQ(run.exitCode, 4u) << run.output;
+    EXPECT_TRUE(Contains(run.output, "orvix-verify: --device 2: the scenario stored for Orvix61 "
+                                     "Capture Source Test 2 does not parse (\"wobble 3\": is no "
+                                     "item;"))
+        << run.output;
+    EXPECT_TRUE(Contains(run.output, "the filter ignores it and runs no faults")) << run.output;
+    EXPECT_FALSE(Contains(run.output, "Verified:")) << run.output;
+
+    Register(true);
+    run = RunOn(3, raw, device);
+    EXPECT_EQ(run.exitCode, 4u) << run.output;
+    EXPECT_TRUE(Contains(run.output,
+                         std::string("orvix-verify: --device 2: Orvix61 Capture Source Test 2 is "
+                                     "not registered in the registry's ")
+                             + (sizeof(void*) == 8 ? "64-bit" : "32-bit")
+                             + " view, so it has no stored scenario"))
+        << run.output;
+    Register(false);
+
+    for (const auto& bad :
+         {std::make_pair(L"--faults \"drop 2\" --device 1 ", "give the scenario once"),
+          std::make_pair(L"--device 5 ", "--device takes a device number from 1 to 4, not '5'"),
+          std::make_pair(L"--faults \"stall 4\" ",
+                         "--faults: the scenario does not parse: \"stall 4\"")}) {
+        run = RunOn(3, raw, bad.first);
+        EXPECT_EQ(run.exitCode, exitBadOption) << run.output;
+        EXPECT_TRUE(Contains(run.output, bad.second)) << run.output;
+    }
 }
 
 }    // namespace

@@ -188,3 +188,305 @@ TEST(VerificationReport, AnUnmatchedFrameTakesAPlaceInTheStream)
 }
 
 }    // namespace
+
+namespace {
+
+FaultScenario ScenarioOf(const char* text)
+{
+    FaultScenario scenario;
+    char problem[ScenarioProblemBytes];
+    EXPECT_TRUE(FaultScenario::Parse(text, &scenario, problem)) << problem;
+    return scenario;
+}
+
+VerificationReport ReportUnder(const char* scenario, const std::vector<uint64_t>& numbers,
+                               bool fromStreamStart = true)
+{
+    VerificationReport report(fromStreamStart, ScenarioOf(scenario));
+    for (uint64_t number : numbers)
+        report.Add(ExactFrame(number), FramePlace{});
+    return report;
+}
+
+std::vector<uint64_t> SentUnder(const char* scenario, size_t most)
+{
+    const SentFrames sent(ScenarioOf(scenario));
+    std::vector<uint64_t> numbers;
+    SentFrame frame;
+    for (bool more = sent.First(&frame); more && numbers.size() < most;
+         more = sent.Next(frame, &frame))
+        numbers.push_back(frame.copy ? frame.number + 1000 : frame.number);
+    return numbers;
+}
+
+TEST(SentFrames, FollowTheScenarioFrameByFrameAndStopAtItsEnd)
+{
+    // A copy shows as its number + 1000.
+    EXPECT_EQ(SentUnder("", 4), (std::vector<uint64_t>{0, 1, 2, 3}));
+    EXPECT_EQ(SentUnder("drop 0,3; repeat 2; end 6", 10),
+              (std::vector<uint64_t>{1, 2, 1002, 4, 5}));
+    EXPECT_EQ(SentUnder("drop-every 2; abort 7 0x80004005", 10),
+              (std::vector<uint64_t>{0, 1, 3, 5}));
+    // A camera that sends nothing after frame 0: the search gives up, it does not hang.
+    EXPECT_EQ(SentUnder("drop-every 1", 10), (std::vector<uint64_t>{0}));
+    EXPECT_EQ(SentUnder("drop-percent 100 1", 10), (std::vector<uint64_t>{}));
+}
+
+TEST(VerificationReportUnderAScenario, TellsTheCamerasGapsFromTheHosts)
+{
+    // The camera drops 3 and 7; the host lost 6.
+    const VerificationReport report = ReportUnder("drop 3,7", {0, 1, 2, 4, 5, 8, 9});
+    EXPECT_FALSE(report.AllExactAndConsecutive());
+    std::vector<FrameRange> byCamera, byHost;
+    report.SplitDropped(&byCamera, &byHost);
+    ASSERT_EQ(byCamera.size(), 2u);
+    EXPECT_EQ(byCamera[1].first, 7u);
+    ASSERT_EQ(byHost.size(), 1u);
+    EXPECT_EQ(byHost[0].first, 6u);
+    EXPECT_EQ(Printed(report),
+              "  #5: frame 8, after frame 5\n"
+              "Scenario:      drop 3,7\n"
+              "Verified:      7 frames: 7 exact\n"
+              "Frame numbers: first 0, last 9\n"
+              "Dropped:       2 frames by the camera, as the scenario says: 3, 7; "
+              "1 frame by the host: 6\n"
+              "Repeated:      none by the camera; none by the host\n"
+              "Changed:       none by the camera; none by the host\n"
+              "Out of order:  none\n"
+              "Result:        NOT exactly what the camera sent under the scenario\n");
+
+    const VerificationReport whole = ReportUnder("drop 3,7", {0, 1, 2, 4, 5, 6, 8, 9});
+    EXPECT_TRUE(whole.AllExactAndConsecutive());
+    EXPECT_NE(Printed(whole).find("Dropped:       2 frames by the camera, as the scenario says: "
+                                  "3, 7; none by the host\n"),
+              std::string::npos);
+    EXPECT_NE(Printed(whole).find("Result:        exactly what the camera sent under the "
+                                  "scenario\n"),
+              std::string::npos);
+
+    // Frames before the first received count from the stream's start, the camera's as its.
+    EXPECT_TRUE(ReportUnder("drop 0,1", {2, 3}).AllExactAndConsecutive());
+    const VerificationReport late = ReportUnder("drop 0,1", {3, 4});
+    EXPECT_FALSE(late.AllExactAndConsecutive());
+    EXPECT_NE(Printed(late).find("  #0: frame 3, the first received\n"), std::string::npos);
+    EXPECT_NE(Printed(late).find("Dropped:       2 frames by the camera, as the scenario says: "
+                                 "0 to 1; 1 frame by the host: 2\n"),
+              std::string::npos)
+        << Printed(late);
+    EXPECT_TRUE(ReportUnder("drop 0,1", {3, 4}, false).AllExactAndConsecutive());
+}
+
+TEST(VerificationReportUnderAScenario, ExpectsARepeatOnceRightAfterItsFrame)
+{
+    const VerificationReport expected = ReportUnder("repeat 2", {0, 1, 2, 2, 3});
+    EXPECT_TRUE(expected.AllExactAndConsecutive());
+    EXPECT_EQ(Printed(expected),
+              "Scenario:      repeat 2\n"
+              "Verified:      5 frames: 5 exact\n"
+              "Frame numbers: first 0, last 3\n"
+              "Dropped:       none by the camera; none by the host\n"
+              "Repeated:      1 frame by the camera, as the scenario says: 2; "
+              "none by the host\n"
+              "Changed:       none by the camera; none by the host\n"
+              "Out of order:  none\n"
+              "Result:        exactly what the camera sent under the scenario\n");
+
+    // A third copy, a copy of a frame the scenario does not repeat, and a copy that never
+    // came are the host's.
+    const VerificationReport third = ReportUnder("repeat 2", {0, 1, 2, 2, 2, 3});
+    EXPECT_FALSE(third.AllExactAndConsecutive());
+    EXPECT_NE(Printed(third).find("  #4: frame 2, again\n"), std::string::npos);
+    EXPECT_NE(Printed(third).find("Repeated:      1 frame by the camera, as the scenario says: 2; "
+                                  "1 frame by the host: 2\n"),
+              std::string::npos);
+    const VerificationReport other = ReportUnder("repeat 2", {0, 1, 2, 2, 3, 3});
+    EXPECT_NE(Printed(other).find("1 frame by the host: 3\n"), std::string::npos);
+    const VerificationReport lost = ReportUnder("repeat 2", {0, 1, 2, 3});
+    EXPECT_FALSE(lost.AllExactAndConsecutive());
+    EXPECT_NE(Printed(lost).find("  #3: frame 3; frame 2's repeat never came\n"), std::string::npos)
+        << Printed(lost);
+    EXPECT_NE(Printed(lost).find("Dropped:       none by the camera; 1 frame by the host: the "
+                                 "repeat of 2\n"),
+              std::string::npos)
+        << Printed(lost);
+    // A capture that stops right after the frame lost nothing.
+    EXPECT_TRUE(ReportUnder("repeat 2", {0, 1, 2}).AllExactAndConsecutive());
+}
+
+TEST(VerificationReportUnderAScenario, SaysAFrameTheCameraNeverSendsMeansAnotherScenario)
+{
+    const VerificationReport dropped = ReportUnder("drop 3", {0, 1, 2, 3, 4});
+    EXPECT_FALSE(dropped.AllExactAndConsecutive());
+    EXPECT_EQ(Printed(dropped),
+              "  #3: frame 3, which the scenario drops: the camera never sends it\n"
+              "Scenario:      drop 3\n"
+              "Verified:      5 frames: 5 exact\n"
+              "Frame numbers: first 0, last 4\n"
+              "Dropped:       none by the camera; none by the host\n"
+              "Repeated:      none by the camera; none by the host\n"
+              "Changed:       none by the camera; none by the host\n"
+              "Out of order:  none\n"
+              "Not sent:      1 frame came that the camera does not send under this scenario: 3; "
+              "the capture was not made under it\n"
+              "Result:        NOT a capture made under this scenario: frames came that the camera "
+              "does not send under it\n");
+
+    // Nothing comes from an end item's frame on; what came before it is the whole stream.
+    EXPECT_TRUE(ReportUnder("end 4", {0, 1, 2, 3}).AllExactAndConsecutive());
+    EXPECT_TRUE(ReportUnder("lose-device 2", {0, 1}).AllExactAndConsecutive());
+    const VerificationReport past = ReportUnder("abort 4 0x80004005", {0, 1, 2, 3, 4, 5});
+    EXPECT_FALSE(past.AllExactAndConsecutive());
+    EXPECT_NE(Printed(past).find("  #4: frame 4, after the end the scenario gives the stream: the "
+                                 "camera never sends it\n"),
+              std::string::npos)
+        << Printed(past);
+    EXPECT_NE(Printed(past).find("Not sent:      2 frames came that the camera does not send "
+                                 "under this scenario: 4, 5;"),
+              std::string::npos);
+}
+
+TEST(VerificationReportUnderAScenario, NamesTheScenarioEvenWhenItIsEmpty)
+{
+    VerificationReport report(true, FaultScenario(), "stored for Orvix61 Capture Source Test 2");
+    report.Add(ExactFrame(0), FramePlace{});
+    EXPECT_TRUE(report.AllExactAndConsecutive());
+    EXPECT_NE(Printed(report).find("Scenario:      none: every frame once, as made (stored for "
+                                   "Orvix61 Capture Source Test 2)\n"),
+              std::string::npos);
+    // A scenario that only moves stamps or holds frames back sends every frame once.
+    EXPECT_TRUE(ReportUnder("stall 1 500; jitter 3; no-stamp 2; clock-wrap", {0, 1, 2, 3})
+                    .AllExactAndConsecutive());
+}
+
+}    // namespace
+
+namespace {
+
+using Frame = std::vector<BYTE>;
+
+// Frames of 512 x 384 RGB32 (format 3), as the camera's model makes them.
+class FramesUnderAScenario : public ::testing::Test
+{
+protected:
+    FramesUnderAScenario() { DescribeFrameFormat(3, &format); }
+
+    Frame Model(uint64_t number) const
+    {
+        Frame bytes(format.frameBytes);
+        FillNoise(FrameStartState(format, number), bytes.data(), bytes.size(), NoiseKernel::Sse2);
+        return bytes;
+    }
+    Frame Corrupted(uint64_t number) const
+    {
+        Frame bytes = Model(number);
+        CorruptFrame(bytes.data(), format.rowBytes, format.height);
+        return bytes;
+    }
+    Frame Reversed(Frame bytes) const
+    {
+        ReverseRows(bytes.data(), format.rowBytes, format.height);
+        return bytes;
+    }
+    // The report on `frames`, received in that order under `scenario`.
+    std::string Report(const char* scenario, const std::vector<Frame>& frames,
+                       int capturedPixelBytes = 4, bool* sentExactly = nullptr) const
+    {
+        FrameVerifier verifier(format, capturedPixelBytes);
+        VerificationReport report(true, ScenarioOf(scenario));
+        for (const Frame& frame : frames)
+            VerifyNextFrame(verifier, report, frame.data(), frame.size(), FramePlace{});
+        if (sentExactly)
+            *sentExactly = report.AllExactAndConsecutive();
+        return Printed(report);
+    }
+
+    FrameFormat format;
+};
+
+bool Holds(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+TEST_F(FramesUnderAScenario, TakesTheCamerasCorruptionAsExactAndAnyOtherChangeAsTheHosts)
+{
+    bool exact = false;
+    std::string printed =
+        Report("corrupt 2; repeat 2", {Model(0), Model(1), Corrupted(2), Corrupted(2), Model(3)}, 4,
+               &exact);
+    EXPECT_TRUE(exact) << printed;
+    EXPECT_TRUE(Holds(printed, "Verified:      5 frames: 3 exact, 2 as the scenario changed it\n"))
+        << printed;
+    EXPECT_TRUE(Holds(printed, "Changed:       2 frames by the camera, as the scenario says: 2, "
+                               "2; none by the host\n"))
+        << printed;
+
+    // A byte outside the band, and one inside it that is not white.
+    Frame beyond = Corrupted(2);
+    beyond[200 * format.rowBytes + 8] ^= 0x01;
+    Frame inside = Corrupted(2);
+    inside[100 * format.rowBytes + 4] = 0x00;
+    for (const Frame& damaged : {beyond, inside}) {
+        printed = Report("corrupt 2", {Model(0), Model(1), damaged}, 4, &exact);
+        EXPECT_FALSE(exact) << printed;
+        EXPECT_TRUE(Holds(printed, "  #2: frame 2, not as the scenario changes it, ")) << printed;
+        EXPECT_TRUE(Holds(printed, "Changed:       none by the camera; 1 frame by the host: 2\n"))
+            << printed;
+    }
+
+    // The change on a frame the scenario leaves alone is the host's; that frame whole means
+    // the capture ran another scenario.
+    printed = Report("corrupt 2", {Model(0), Corrupted(1), Model(2)}, 4, &exact);
+    EXPECT_FALSE(exact);
+    EXPECT_TRUE(Holds(printed, "  #1: frame 1, ")) << printed;
+    EXPECT_TRUE(Holds(printed, "bytes differ, the first at byte 196,608 (row 96, column 0)\n"))
+        << printed;
+    EXPECT_TRUE(Holds(printed, "  #2: frame 2, whole, though the scenario corrupts it: the camera "
+                               "never sends it so\n"))
+        << printed;
+    EXPECT_TRUE(Holds(printed, "Not sent:      1 frame came that the camera does not send under "
+                               "this scenario: 2;"))
+        << printed;
+}
+
+TEST_F(FramesUnderAScenario, FindsTheBandInTheLayoutTheFrameWasCapturedIn)
+{
+    bool exact = false;
+    // A 24-bit still of a corrupted RGB32 frame keeps its colour bytes alone.
+    Frame colour;
+    const Frame corrupted = Corrupted(0);
+    for (size_t pixel = 0; pixel < corrupted.size(); pixel += 4)
+        colour.insert(colour.end(), corrupted.begin() + pixel, corrupted.begin() + pixel + 3);
+    std::string printed = Report("corrupt 0", {colour}, 3, &exact);
+    EXPECT_TRUE(exact) << printed;
+
+    // A host that fills in alpha keeps the camera's change, and its own is named.
+    Frame opaque = Corrupted(0);
+    for (size_t fourth = 3; fourth < opaque.size(); fourth += 4)
+        opaque[fourth] = 0xFF;
+    printed = Report("corrupt 0", {opaque}, 4, &exact);
+    EXPECT_FALSE(exact);
+    EXPECT_TRUE(Holds(printed, "  #0: frame 0, changed as the scenario says, and the fourth bytes "
+                               "of "))
+        << printed;
+
+    // Bottom-up frames left the way they came: the band is where their rows put it.
+    printed = Report("corrupt 1; bottom-up", {Model(0), Reversed(Corrupted(1))}, 4, &exact);
+    EXPECT_FALSE(exact);
+    EXPECT_TRUE(Holds(printed, "  #0: frame 0, its rows in reverse order") == false) << printed;
+    EXPECT_TRUE(Holds(printed, "  #1: frame 1, changed as the scenario says, and its rows in "
+                               "reverse order (the host did not turn the camera's bottom-up "
+                               "frames top-down)\n"))
+        << printed;
+    printed = Report("bottom-up", {Reversed(Model(0))}, 4, &exact);
+    EXPECT_FALSE(exact);
+    EXPECT_TRUE(Holds(printed, "  #0: frame 0, its rows in reverse order (the host did not turn "
+                               "the camera's bottom-up frames top-down)\n"))
+        << printed;
+    EXPECT_TRUE(Holds(printed, "Changed:       none by the camera; 1 frame by the host: 0\n"))
+        << printed;
+    // Turned the right way up, they are exact.
+    EXPECT_TRUE(Holds(Report("bottom-up", {Model(0), Model(1)}), "Result:        exactly what"));
+}
+
+}    // namespace

@@ -1,5 +1,6 @@
 #include "CameraOptions.h"
 
+#include "ScenarioOption.h"
 #include "ToolText.h"
 #include "camera/FaultScenario.h"
 #include "camera/FormatTable.h"
@@ -38,12 +39,9 @@ std::string ComposeUsage()
     usage += "  --faults \"ITEMS\" store a fault scenario, items separated by ';', for example\n"
              "                   \"drop 5,17; stall 40 500\"; it applies from the next start of\n"
              "                   the stream. Items (K a frame number, counted from 0 at each\n"
-             "                   start; MS milliseconds; the README says what each does):\n"
-             "                     drop K[,K...]  drop-every N  drop-percent P SEED  repeat K\n"
-             "                     corrupt K  stall K MS  late-start MS  jitter MS\n"
-             "                     stamp-step K MS  no-stamp K  clock-wrap  lose-device K\n"
-             "                     abort K HRESULT  end K  fail-start HRESULT  bottom-up\n"
-             "                   A scenario with no item is the same as --clear.\n"
+             "                   start; MS milliseconds; the README says what each does):\n";
+    usage += ScenarioItemLines("                     ");
+    usage += "                   A scenario with no item is the same as --clear.\n"
              "  --clear          remove the device's fault scenario\n"
              "  --show           show the device as --list does (after storing, with the above)\n"
              "  --version        show the version\n"
@@ -68,12 +66,9 @@ bool Refuse(std::string* error, const std::string& message)
 
 bool ReadScenario(const std::wstring& value, CameraOptions* options, std::string* error)
 {
-    const std::string text = Utf8(value);
     FaultScenario scenario;
-    char problem[ScenarioProblemBytes];
-    if (!FaultScenario::Parse(text.c_str(), &scenario, problem))
-        return Refuse(error, std::string("--faults: the scenario does not parse: ") + problem
-                                 + "; nothing was stored");
+    if (!ParseScenarioOption(value, &scenario, error))
+        return Refuse(error, *error + "; nothing was stored");
     if (scenario.IsEmpty()) {
         options->clearScenario = true;
         return true;

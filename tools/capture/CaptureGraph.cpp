@@ -49,6 +49,9 @@ ComPtr<IPin> FindCapturePin(IBaseFilter* device)
     return FirstPin(device, PINDIR_OUTPUT);
 }
 
+// How long Run waits for the filters to start.
+constexpr LONG startWaitMs = 10000;
+
 HRESULT Fail(HRESULT hr, const char* step, std::string* failedStep)
 {
     if (FAILED(hr))
@@ -140,7 +143,11 @@ HRESULT CaptureGraph::Run(ISampleGrabberCB* collector)
     grabber->SetBufferSamples(FALSE);
     grabber->SetOneShot(FALSE);
     RETURN_IF_FAILED(grabber->SetCallback(collector, 0));
-    return control->Run();
+    RETURN_IF_FAILED(control->Run());
+    // A live source cannot cue, and a slow start is no failure: only a failure is.
+    OAFilterState state = State_Stopped;
+    const HRESULT started = control->GetState(startWaitMs, &state);
+    return FAILED(started) ? started : S_OK;
 }
 
 void CaptureGraph::Stop()
@@ -156,18 +163,21 @@ HANDLE CaptureGraph::EventHandle()
     return reinterpret_cast<HANDLE>(handle);
 }
 
-bool CaptureGraph::StreamEnded(HRESULT* reason)
+bool CaptureGraph::StreamEnded(GraphEnd* end)
 {
     bool ended = false;
     long code = 0;
     LONG_PTR first = 0, second = 0;
     while (events->GetEvent(&code, &first, &second, 0) == S_OK) {
-        if (code == EC_ERRORABORT || code == EC_STREAM_ERROR_STOPPED) {
+        // An abort is followed by the end of stream it causes: the first names the cause.
+        const bool ends = code == EC_ERRORABORT || code == EC_STREAM_ERROR_STOPPED
+                          || code == EC_COMPLETE || code == EC_USERABORT
+                          || (code == EC_DEVICE_LOST && second == 0);
+        if (ends && !ended) {
             ended = true;
-            *reason = HRESULT(first);
-        } else if (code == EC_COMPLETE || code == EC_USERABORT) {
-            ended = true;
-            *reason = S_FALSE;
+            end->event = code;
+            end->result =
+                code == EC_ERRORABORT || code == EC_STREAM_ERROR_STOPPED ? HRESULT(first) : S_OK;
         }
         events->FreeEventParams(code, first, second);
     }

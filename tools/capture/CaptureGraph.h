@@ -14,6 +14,14 @@
 extern "C" const CLSID CLSID_SampleGrabber;
 extern "C" const CLSID CLSID_NullRenderer;
 
+// An event that ended the stream: its code (EC_COMPLETE, EC_DEVICE_LOST, EC_ERRORABORT,
+// EC_STREAM_ERROR_STOPPED or EC_USERABORT) and, for an error, the result it carried.
+struct GraphEnd
+{
+    long event = 0;
+    HRESULT result = S_OK;
+};
+
 class CaptureGraph
 {
 public:
@@ -23,13 +31,16 @@ public:
     // and the connection is made in it; 0 takes what the device offers by itself.
     HRESULT Connect(int capability, std::string* failedStep);
     HRESULT ConnectedFormat(CMediaTypeRecord* type);
+    // Runs the graph and waits for its filters to start, so that a device that fails to
+    // start says so here, even where the graph starts them on a thread of its own.
     HRESULT Run(ISampleGrabberCB* collector);
     void Stop();
 
     // Signalled while the graph has events queued.
     HANDLE EventHandle();
-    // Takes the queued events; true when one of them ended the stream, with its reason.
-    bool StreamEnded(HRESULT* reason);
+    // Takes the queued events; true when one of them ended the stream, with the first
+    // that did. A device that comes back (EC_DEVICE_LOST with 1) ends nothing.
+    bool StreamEnded(GraphEnd* end);
 
 private:
     ComPtr<IGraphBuilder> graph;

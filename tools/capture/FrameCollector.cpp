@@ -1,5 +1,6 @@
 #include "FrameCollector.h"
 
+#include <cstring>
 #include <new>
 
 FrameCollector::FrameCollector(int wanted, FILE* progress)
@@ -26,7 +27,7 @@ HRESULT FrameCollector::SampleCB(double, IMediaSample* sample)
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
     ScopedLock hold(lock);
-    if (int(frames.size()) >= wanted)
+    if (ended || int(frames.size()) >= wanted)
         return S_OK;
     FrameRecord record;
     record.arrivalTicks = now.QuadPart;
@@ -54,10 +55,19 @@ void FrameCollector::Verify(IMediaSample* sample)
     const long length = sample->GetActualDataLength();
     const size_t bytes =
         SUCCEEDED(sample->GetPointer(&buffer)) && buffer && length > 0 ? size_t(length) : 0;
+    const BYTE* frame = buffer;
+    const FrameFormat& format = verifier->Format();
+    // A short bottom-up buffer lacks the top of the picture: it is verified as it came.
+    if (bottomUp && bytes >= format.frameBytes) {
+        for (LONG row = 0; row < format.height; ++row)
+            memcpy(picture.data() + size_t(row) * format.rowBytes,
+                   buffer + size_t(format.height - 1 - row) * format.rowBytes, format.rowBytes);
+        frame = picture.data();
+    }
     // The report grows with each frame that is not exact; running out of memory must not
     // throw through the grabber's call.
     try {
-        report->Add(verifier->Verify(buffer, bytes, report->ExpectedNext()), FramePlace{});
+        VerifyNextFrame(*verifier, *report, frame, bytes, FramePlace{});
     } catch (const std::bad_alloc&) {
         ++unverifiedFrames;
     }
@@ -86,11 +96,27 @@ std::vector<BYTE> FrameCollector::FirstFrame()
     return firstFrame;
 }
 
-void FrameCollector::VerifyFrames(const FrameFormat& format)
+void FrameCollector::VerifyFrames(const FrameFormat& format, bool rowsBottomUp,
+                                  const FaultScenario* scenario, const std::string& origin)
 {
     ScopedLock hold(lock);
     verifier = std::make_unique<FrameVerifier>(format, format.pixelBytes);
-    report = std::make_unique<VerificationReport>(true);
+    report = scenario ? std::make_unique<VerificationReport>(true, *scenario, origin)
+                      : std::make_unique<VerificationReport>(true);
+    bottomUp = rowsBottomUp;
+    picture.assign(rowsBottomUp ? format.frameBytes : 0, 0);
+}
+
+void FrameCollector::EndCapture()
+{
+    ScopedLock hold(lock);
+    ended = true;
+}
+
+void FrameCollector::SetUnverified(const std::string& what)
+{
+    ScopedLock hold(lock);
+    unverified = what;
 }
 
 void FrameCollector::PrintVerification(FILE* out)
@@ -99,14 +125,17 @@ void FrameCollector::PrintVerification(FILE* out)
     if (!report)
         return;
     // Told only now: the streaming thread may not allocate the text where memory ran out.
+    std::string what = unverified;
     if (unverifiedFrames)
-        report->SetUnverified(CountText(uint64_t(unverifiedFrames), "frame", "frames")
-                              + ", for want of memory");
+        what += (what.empty() ? "" : "; ")
+                + CountText(uint64_t(unverifiedFrames), "frame", "frames") + ", for want of memory";
+    if (!what.empty())
+        report->SetUnverified(what);
     report->Print(out, "  ");
 }
 
 bool FrameCollector::VerifiedExactAndConsecutive()
 {
     ScopedLock hold(lock);
-    return report && report->AllExactAndConsecutive() && !unverifiedFrames;
+    return report && report->AllExactAndConsecutive() && !unverifiedFrames && unverified.empty();
 }

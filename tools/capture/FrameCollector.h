@@ -15,6 +15,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <string>
 #include <vector>
 
 // Locking
@@ -38,8 +39,17 @@ public:
     HRESULT STDMETHODCALLTYPE BufferCB(double time, BYTE* buffer, long length) override;
 
     // From now on every frame up to the number wanted is verified as it arrives, on the
-    // streaming thread: frames of `format` from the start of the camera's stream.
-    void VerifyFrames(const FrameFormat& format);
+    // streaming thread: frames of `format` from the start of the camera's stream. A
+    // `bottomUp` connection (a positive height) delivers the picture's bottom row first,
+    // so the picture verified is the buffer's rows in reverse order. Frames are held
+    // against `scenario` when one is given, which the report names with `origin`.
+    void VerifyFrames(const FrameFormat& format, bool bottomUp, const FaultScenario* scenario,
+                      const std::string& origin);
+    // Ends the capture: frames that come from now on, as a stopping graph may still deliver
+    // them, are not taken, so that what is reported is what had come when it ended.
+    void EndCapture();
+    // Part of the capture that verification could not cover, named in the report.
+    void SetUnverified(const std::string& what);
 
     // Signalled once the number wanted has arrived.
     HANDLE Done() const { return done.Get(); }
@@ -61,6 +71,10 @@ private:
     std::vector<BYTE> firstFrame;
     std::unique_ptr<FrameVerifier> verifier;    // null: frames are not verified
     std::unique_ptr<VerificationReport> report;
+    bool bottomUp = false;
+    std::vector<BYTE> picture;    // a bottom-up frame turned top-down, made ready beforehand
+    std::string unverified;
+    bool ended = false;
     // Frames the verification lost for want of memory; they count as not exact.
     int unverifiedFrames = 0;
     UniqueHandle done;

@@ -6,9 +6,12 @@
 #include "FormatText.h"
 #include "FrameCollector.h"
 #include "FrameImage.h"
+#include "Orvix61Test.h"
 #include "ToolText.h"
 #include "VideoDevices.h"
+#include "camera/FaultScenario.h"
 #include "framework/Ownership.h"
+#include "framework/Result.h"
 #include "verify/FrameFormat.h"
 
 #include <windows.h>
@@ -26,10 +29,9 @@ enum ExitCode
     exitNotRegistered = 3,
     exitNoSuchDevice = 4,
     exitNotExact = 5,
+    exitStreamEnded = 6,
+    exitNoFrames = 7,
 };
-
-// A frame that does not come within this long means the device has stopped.
-constexpr DWORD frameTimeoutMs = 15000;
 
 std::string ResultText(HRESULT hr)
 {
@@ -78,8 +80,27 @@ const VIDEOINFOHEADER* VideoHeader(const AM_MEDIA_TYPE& type)
     return reinterpret_cast<const VIDEOINFOHEADER*>(type.pbFormat);
 }
 
-// Waits for the frames while watching for a stream that ends or stalls.
-int WaitForFrames(CaptureGraph& graph, FrameCollector& collector, int wanted)
+// What an event that ended the stream says, by name and with its result.
+std::string StreamEndText(const GraphEnd& end)
+{
+    switch (end.event) {
+    case EC_COMPLETE:
+        return "the device's stream ended (EC_COMPLETE)";
+    case EC_DEVICE_LOST:
+        return "the device was lost (EC_DEVICE_LOST)";
+    case EC_ERRORABORT:
+        return "the stream was aborted (EC_ERRORABORT, " + ResultText(end.result) + ")";
+    case EC_STREAM_ERROR_STOPPED:
+        return "the stream stopped on an error (EC_STREAM_ERROR_STOPPED, " + ResultText(end.result)
+               + ")";
+    default:
+        return "the stream was ended by the user (EC_USERABORT)";
+    }
+}
+
+// Waits for the frames while watching for a stream that ends or stalls: returns
+// exitCaptured once they came, or the code that says why they did not, with `why`.
+int WaitForFrames(CaptureGraph& graph, FrameCollector& collector, int wanted, std::string* why)
 {
     const HANDLE waits[2] = {collector.Done(), graph.EventHandle()};
     const DWORD waitCount = waits[1] ? 2 : 1;
@@ -89,24 +110,37 @@ int WaitForFrames(CaptureGraph& graph, FrameCollector& collector, int wanted)
         if (WaitForMultipleObjects(waitCount, waits, FALSE, 250) == WAIT_OBJECT_0)
             return exitCaptured;
         const int count = collector.Count();
-        HRESULT reason = S_OK;
-        if (graph.StreamEnded(&reason)) {
+        const std::string progress =
+            " after " + std::to_string(count) + " of " + std::to_string(wanted) + " frames";
+        GraphEnd end;
+        if (graph.StreamEnded(&end)) {
             if (collector.Count() >= wanted)
                 return exitCaptured;
-            return Fail(exitCaptureFailed, "the device's stream ended after "
-                                               + std::to_string(count) + " frames"
-                                               + (FAILED(reason) ? ": " + ResultText(reason) : ""));
+            *why = StreamEndText(end) + progress;
+            return exitStreamEnded;
         }
         const DWORD now = GetTickCount();
         if (count != lastCount) {
             lastCount = count;
             lastArrival = now;
-        } else if (now - lastArrival > frameTimeoutMs) {
-            return Fail(exitCaptureFailed, "no frame came for "
-                                               + std::to_string(frameTimeoutMs / 1000) + " s after "
-                                               + std::to_string(count) + " frames");
+        } else if (now - lastArrival > captureFrameTimeoutMs) {
+            *why = "no frame came for " + std::to_string(captureFrameTimeoutMs / 1000) + " s"
+                   + progress;
+            return exitNoFrames;
         }
     }
+}
+
+// The scenario the filter runs, or will run at its next start, as it reports it.
+HRESULT FilterScenario(IIPFaultScenario* faults, FaultScenario* scenario, std::string* text)
+{
+    CoTaskMemPtr<char> reported;
+    RETURN_IF_FAILED(faults->GetFaultScenario(reported.Put()));
+    char problem[ScenarioProblemBytes];
+    if (!reported || !FaultScenario::Parse(reported.Get(), scenario, problem))
+        return E_UNEXPECTED;
+    *text = reported.Get();
+    return S_OK;
 }
 
 void PrintFigures(const CaptureFigures& figures)
@@ -146,6 +180,20 @@ int Capture(const CaptureOptions& options)
         return Fail(exitCaptureFailed,
                     "cannot open \"" + Utf8(options.deviceName) + "\": " + ResultText(hr));
 
+    // Set before the connection is made: the scenario names the orientation the pin lists.
+    ComPtr<IIPFaultScenario> faults;
+    filter->QueryInterface(IID_IIPFaultScenario, faults.PutVoid());
+    if (options.scenarioGiven) {
+        if (!faults)
+            return Fail(exitCaptureFailed, "--faults needs an Orvix61 device: \""
+                                               + Utf8(options.deviceName)
+                                               + "\" takes no fault scenario");
+        char text[MaxScenarioTextBytes];
+        options.scenario.Format(text, sizeof(text));
+        if (FAILED(hr = faults->SetFaultScenario(text)))
+            return Fail(exitCaptureFailed, "setting the fault scenario failed: " + ResultText(hr));
+    }
+
     // The collector outlives the graph, which calls it until it stops.
     FrameCollector collector(options.frameCount, stderr);
     CaptureGraph graph;
@@ -174,6 +222,21 @@ int Capture(const CaptureOptions& options)
     printf("%s\n", RateText(cameraRate, header->AvgTimePerFrame).c_str());
     fflush(stdout);
 
+    // The scenario the stream will run; read again once it runs, and verified against.
+    FaultScenario scenario;
+    std::string scenarioText;
+    if (faults && FAILED(hr = FilterScenario(faults.Get(), &scenario, &scenarioText)))
+        return Fail(exitCaptureFailed,
+                    "asking the device for its fault scenario failed: " + ResultText(hr));
+    const bool underScenario = options.scenarioGiven || !scenario.IsEmpty();
+    const std::string origin =
+        options.scenarioGiven ? "given with --faults" : "stored for " + Utf8(options.deviceName);
+    // With --verify the report names it.
+    if (underScenario && !options.verify)
+        printf("Scenario:    %s (%s)\n", scenarioText.empty() ? "none" : scenarioText.c_str(),
+               origin.c_str());
+    fflush(stdout);
+
     if (options.verify) {
         if (!inTable)
             return Fail(exitCaptureFailed, "--verify needs one of the Orvix61 camera's formats; "
@@ -181,15 +244,29 @@ int Capture(const CaptureOptions& options)
                                                + std::to_string(bitmap.biWidth) + "x"
                                                + std::to_string(labs(bitmap.biHeight)) + " at "
                                                + std::to_string(bitmap.biBitCount) + " bits");
-        collector.VerifyFrames(tableFormat);
+        collector.VerifyFrames(tableFormat, bitmap.biHeight > 0,
+                               underScenario ? &scenario : nullptr, origin);
     }
 
-    if (FAILED(hr = graph.Run(&collector)))
+    if (FAILED(hr = graph.Run(&collector))) {
+        graph.Stop();
         return Fail(exitCaptureFailed, "running the graph failed: " + ResultText(hr));
-    const int waited = WaitForFrames(graph, collector, options.frameCount);
+    }
+    FaultScenario running;
+    std::string runningText;
+    if (options.verify && faults
+        && (FAILED(FilterScenario(faults.Get(), &running, &runningText)) || running != scenario))
+        collector.SetUnverified("the stream runs a scenario other than the one verified against ("
+                                + (runningText.empty() ? std::string("none") : runningText)
+                                + "), which changed as it started");
+    std::string why;
+    const int waited = WaitForFrames(graph, collector, options.frameCount, &why);
+    collector.EndCapture();
     graph.Stop();
-    if (waited != exitCaptured)
-        return waited;
+    if (waited != exitCaptured) {
+        fflush(stdout);
+        fprintf(stderr, "orvix-capture: %s; what came is reported\n", why.c_str());
+    }
 
     LARGE_INTEGER ticksPerSecond;
     QueryPerformanceFrequency(&ticksPerSecond);
@@ -201,6 +278,10 @@ int Capture(const CaptureOptions& options)
 
     const std::vector<BYTE> firstFrame = collector.FirstFrame();
     std::string error;
+    if (firstFrame.empty()) {
+        printf("Image:       none saved: no frame came\n");
+        return waited;
+    }
     if (!SaveFrameImage(options.imagePath, header->bmiHeader, firstFrame.data(), firstFrame.size(),
                         &error))
         return Fail(exitCaptureFailed,
@@ -208,6 +289,8 @@ int Capture(const CaptureOptions& options)
     printf("Image:       %s (first frame, 24-bit %s)\n",
            Utf8(FullPathName(options.imagePath)).c_str(),
            ImageFileTypeFor(options.imagePath) == ImageFileType::Bmp ? "BMP" : "PNG");
+    if (waited != exitCaptured)
+        return waited;
     if (options.verify && !collector.VerifiedExactAndConsecutive())
         return exitNotExact;
     return exitCaptured;

@@ -1,8 +1,10 @@
 #include "VerifyOptions.h"
 
 #include "FrameInputs.h"
+#include "ScenarioOption.h"
 #include "ToolText.h"
 #include "camera/FormatTable.h"
+#include "module/FilterVariants.h"
 #include "verify/VerificationReport.h"
 
 namespace {
@@ -40,6 +42,25 @@ bool ParseVerifyOptions(int argc, const wchar_t* const* argv, VerifyOptions* opt
                          + std::to_string(LastFormatIndex) + ", not '" + Utf8(value) + "'";
                 return false;
             }
+        } else if (argument == L"--faults" || argument == L"--device") {
+            if (index + 1 >= argc) {
+                *error = Utf8(argument) + " needs a value";
+                return false;
+            }
+            if (options->scenarioGiven || options->scenarioDevice) {
+                *error = "give the scenario once: --faults \"ITEMS\" or --device D";
+                return false;
+            }
+            const std::wstring value = argv[++index];
+            if (argument == L"--faults") {
+                if (!ParseScenarioOption(value, &options->scenario, error))
+                    return false;
+                options->scenarioGiven = true;
+            } else if (!ParseWholeNumber(value, 1, variantCount, &options->scenarioDevice)) {
+                *error = "--device takes a device number from 1 to " + std::to_string(variantCount)
+                         + ", not '" + Utf8(value) + "'";
+                return false;
+            }
         } else if (argument.size() > 1 && argument[0] == L'-') {
             *error = "unknown option '" + Utf8(argument) + "'";
             return false;
@@ -64,10 +85,14 @@ std::string VerifyUsage()
 {
     const std::string runLimit = std::to_string(UnmatchedRunLimit);
     return "Usage: orvix-verify --format N [--mid-stream] FILE...\n"
+           "       orvix-verify --format N [--mid-stream] --faults \"ITEMS\" FILE...\n"
+           "       orvix-verify --format N [--mid-stream] --device D FILE...\n"
            "\n"
            "Verifies frames that a capture program received from an Orvix61 device: finds\n"
            "each frame's number in the device's stream, compares every byte, and reports\n"
-           "frames dropped, repeated, out of order, changed or corrupt.\n"
+           "frames dropped, repeated, out of order, changed or corrupt. Given the fault\n"
+           "scenario the device ran, it tells what the camera did on purpose from what the\n"
+           "capture program lost or changed.\n"
            "\n"
            "  --format N    the catalogue format the frames were captured in:\n"
            + FormatList()
@@ -81,6 +106,17 @@ std::string VerifyUsage()
              "                files together are one stream, in the order given.\n"
              "  --mid-stream  the capture joined a stream already running: frames before the\n"
              "                first one received are not counted as dropped\n"
+             "  --faults \"ITEMS\"\n"
+             "                the fault scenario the frames were captured under, items\n"
+             "                separated by ';' (the README says what each does):\n"
+           + ScenarioItemLines("                  ")
+           + "                Each gap, repeat and change is reported as the camera's (the\n"
+             "                scenario made it) or the host's.\n"
+             "  --device D    the scenario stored for device D, 1 to "
+           + std::to_string(variantCount)
+           + " (\"Orvix61 Capture\n"
+             "                Source Test D\"), as orvix-camera --show shows it in this\n"
+             "                program's registry view\n"
              "  --version     show the version\n"
              "  --help        show this text\n"
              "\n"
@@ -98,7 +134,7 @@ std::string VerifyUsage()
              "\n"
              "Exit codes: 0 every frame exact and consecutive, every input read in full,\n"
              "            1 not every frame exact and consecutive (the report says which),\n"
-             "            2 bad command line,\n"
+             "            2 bad command line, or a scenario that does not parse,\n"
              "            3 an input could not be read or verified in full, and says why:\n"
              "              it cannot be opened or read, is empty, is not a whole number of\n"
              "              frames, is a still of another size or depth, is a series that\n"
@@ -108,5 +144,9 @@ std::string VerifyUsage()
            + " frames in a row that match none.\n"
              "              The frames that could be read are reported all the same, and\n"
              "              the report does not call the capture complete when part of an\n"
-             "              input was not read.\n";
+             "              input was not read,\n"
+             "            4 the scenario of --device D cannot be had: the device is not\n"
+             "              registered in this program's registry view, or its stored\n"
+             "              scenario cannot be read or does not parse; nothing is verified.\n"
+             "Under a scenario, 0 says the host received exactly what the camera sent.\n";
 }

@@ -1,5 +1,7 @@
 #pragma once
 // The command line of orvix-verify.
+#include "camera/FaultScenario.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -17,11 +19,17 @@ struct VerifyOptions
     // are not counted as dropped.
     bool midStream = false;
     std::vector<std::wstring> inputs;    // files and numbered series, in the order given
+    // The fault scenario the frames were captured under: given with --faults, or
+    // `scenarioDevice` (1 to 4; 0 for none) names the device whose stored one it is.
+    bool scenarioGiven = false;
+    FaultScenario scenario;
+    int scenarioDevice = 0;
 };
 
 // Reads the arguments after the program name. False, with `error` saying what is wrong,
-// for an unknown option, a missing or malformed value, a format out of range, or no
-// format or no file when help was not asked for.
+// for an unknown option, a missing or malformed value, a format out of range, a scenario
+// that does not parse, --faults with --device, or no format or no file when help was not
+// asked for.
 bool ParseVerifyOptions(int argc, const wchar_t* const* argv, VerifyOptions* options,
                         std::string* error);
 

@@ -1,9 +1,11 @@
 // orvix-verify: verifies frames a capture program received from an Orvix61 device, read
 // from files: raw frames back to back, stills, or numbered series of stills.
+#include "DeviceSettings.h"
 #include "FrameInputs.h"
 #include "ToolText.h"
 #include "VerifyOptions.h"
 #include "framework/Ownership.h"
+#include "module/FilterVariants.h"
 #include "verify/FrameFormat.h"
 #include "verify/FrameVerifier.h"
 #include "verify/VerificationReport.h"
@@ -22,7 +24,55 @@ enum ExitCode
     exitNotExact = 1,
     exitBadOption = 2,
     exitBadInput = 3,
+    exitNoScenario = 4,
 };
+
+const char* const viewName =
+    sizeof(void*) == 8 ? "the registry's 64-bit view" : "the registry's 32-bit view";
+
+// The scenario stored for a device, as the filter of this bitness would run it. False, with
+// `error` saying plainly why, when there is none to be had.
+bool ReadStoredScenario(int device, FaultScenario* scenario, std::string* error)
+{
+    const std::string name = Utf8(FilterVariants[device - 1].displayName);
+    const DeviceSettings settings = ReadDeviceSettings(FilterVariants[device - 1]);
+    switch (settings.registration) {
+    case Registration::NotRegistered:
+        *error = name + " is not registered in " + viewName
+                 + ", so it has no stored scenario: register the module, or give the "
+                   "scenario with --faults";
+        return false;
+    case Registration::Unreadable:
+        *error = "cannot tell whether " + name + " is registered: its class key cannot be read ("
+                 + SystemErrorText(DWORD(settings.keyStatus)) + ")";
+        return false;
+    case Registration::Registered:
+        break;
+    }
+    const std::string ignored = ", so the filter ignores it and runs no faults; give the "
+                                "scenario the capture ran with --faults";
+    char problem[ScenarioProblemBytes];
+    switch (settings.scenario) {
+    case ScenarioState::None:
+        *scenario = FaultScenario();
+        return true;
+    case ScenarioState::InEffect:
+        return FaultScenario::Parse(settings.scenarioText.c_str(), scenario, problem);
+    case ScenarioState::Unparsable:
+        *error = "the scenario stored for " + name + " does not parse (" + settings.scenarioProblem
+                 + ")" + ignored;
+        return false;
+    case ScenarioState::TooLong:
+        *error = "the scenario stored for " + name + " is longer than "
+                 + std::to_string(MaxScenarioTextBytes - 1) + " characters" + ignored;
+        return false;
+    case ScenarioState::Unreadable:
+        break;
+    }
+    *error = "the scenario stored for " + name + " cannot be read ("
+             + SystemErrorText(DWORD(settings.scenarioStatus)) + ")";
+    return false;
+}
 
 // "2 files with later numbers exist, from C:\\t\\frame003.png, and were not read"
 std::string LaterFilesText(const InputFiles& input)
@@ -38,8 +88,12 @@ std::string LaterFilesText(const InputFiles& input)
 class Verification
 {
 public:
-    Verification(const FrameFormat& format, bool fromStreamStart)
-        : format(format), report(fromStreamStart)
+    // `scenario`, when given, is the one the frames were captured under, named with
+    // `origin` in the report.
+    Verification(const FrameFormat& format, bool fromStreamStart, const FaultScenario* scenario,
+                 const std::string& origin)
+        : format(format), report(scenario ? VerificationReport(fromStreamStart, *scenario, origin)
+                                          : VerificationReport(fromStreamStart))
     {
     }
 
@@ -170,8 +224,8 @@ void Verification::VerifyStill(const std::wstring& path, const std::string& name
     // A still keeps no fourth bytes when it has three bytes a pixel.
     printf("Input:         %s, a %d-bit still%s\n", name.c_str(), still.pixelBytes * 8,
            still.pixelBytes < format.pixelBytes ? ", compared by its colour bytes" : "");
-    report.Add(verifier.Verify(still.pixels.data(), still.pixels.size(), report.ExpectedNext()),
-               FramePlace{name, false, 0});
+    VerifyNextFrame(verifier, report, still.pixels.data(), still.pixels.size(),
+                    FramePlace{name, false, 0});
 }
 
 void Verification::VerifyRawFrames(const std::wstring& path, const std::string& name,
@@ -214,8 +268,7 @@ void Verification::VerifyRawFrames(const std::wstring& path, const std::string& 
                     notReadInFull);
             return;
         }
-        report.Add(verifier.Verify(frame.data(), read, report.ExpectedNext()),
-                   FramePlace{name, true, offset});
+        VerifyNextFrame(verifier, report, frame.data(), read, FramePlace{name, true, offset});
         if (GaveUp()) {
             *stop = "byte " + GroupedDigits(offset + read);
             // The rest of the file is not read; the caller says why.
@@ -243,6 +296,17 @@ int wmain(int argc, wchar_t** argv)
         printf("orvix-verify %s\n", ORVIX_VERSION);
         return exitExact;
     }
+    FaultScenario scenario = options.scenario;
+    std::string origin = options.scenarioGiven ? "given with --faults" : "";
+    if (options.scenarioDevice) {
+        if (!ReadStoredScenario(options.scenarioDevice, &scenario, &error)) {
+            fprintf(stderr, "orvix-verify: --device %d: %s\n", options.scenarioDevice,
+                    error.c_str());
+            return exitNoScenario;
+        }
+        origin = "stored for " + Utf8(FilterVariants[options.scenarioDevice - 1].displayName);
+    }
+    const bool underScenario = options.scenarioGiven || options.scenarioDevice;
     FrameFormat format;
     DescribeFrameFormat(options.formatIndex, &format);
     // Stills are read through the imaging component.
@@ -251,7 +315,8 @@ int wmain(int argc, wchar_t** argv)
            FormatSummary(CaptureFormatAt(format.index)).c_str(),
            GroupedDigits(format.frameBytes).c_str());
 
-    Verification verification(format, !options.midStream);
+    Verification verification(format, !options.midStream, underScenario ? &scenario : nullptr,
+                              origin);
     for (const std::wstring& input : options.inputs)
         verification.VerifyInput(input);
     verification.Report().Print(stdout);
