@@ -153,7 +153,11 @@ protected:
     {
         wchar_t folder[MAX_PATH] = {};
         GetTempPathW(MAX_PATH, folder);
-        const std::wstring path = std::wstring(folder) + L"orvix-verify-" + name;
+        // The test's name in the path: CTest runs cases side by side in one prefix, and one
+        // case's files must not be another's.
+        const std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        const std::wstring path = std::wstring(folder) + L"orvix-verify-"
+                                  + std::wstring(test.begin(), test.end()) + L"-" + name;
         made.push_back(path);
         return path;
     }
