@@ -58,11 +58,14 @@ rm -rf "$work"
 mkdir -p "$work"
 
 # What README.txt's "What is in this folder" promises: the files above the folders, and
-# each file of "Each of x64\ and x86\ holds:" in every folder; one path a line.
+# each file of "Each of x64\ and x86\ holds:" in every folder; one path a line. awk reads
+# the whole file itself: a reader that left a pipe early would end its writer with SIGPIPE,
+# which pipefail turns into a failure whenever the text outgrows one write.
 promisedFiles() {
-    tr -d '\r' | awk '
+    awk '
+        { sub(/\r$/, "") }
         /^What is in this folder$/ { inside = 1; next }
-        inside && /^[A-Z]/ && !/^Each of / { if (listed) exit }
+        inside && /^[A-Z]/ && !/^Each of / { if (listed) inside = 0 }
         !inside { next }
         /^Each of .* holds:$/ { each = 1; next }
         /^  [^ ]/ {
@@ -72,7 +75,7 @@ promisedFiles() {
             else if (name ~ /\\$/) { folders[++folderCount] = substr(name, 1, length(name) - 1) }
             else { print name }
         }
-        END { for (f = 1; f <= folderCount; ++f) for (i = 1; i <= files; ++i) print folders[f] "/" perFolder[i] }'
+        END { for (f = 1; f <= folderCount; ++f) for (i = 1; i <= files; ++i) print folders[f] "/" perFolder[i] }' "$1"
 }
 
 if [ "$check" = contents ]; then
@@ -81,7 +84,7 @@ if [ "$check" = contents ]; then
     listZip >"$work/listing" || fail "cannot list the files of $zip"
     sort "$work/listing" >"$work/packaged"
     unpackZip "$work/unpacked" || fail "cannot unpack $zip"
-    promisedFiles <"$work/unpacked/README.txt" >"$work/promisedList" \
+    promisedFiles "$work/unpacked/README.txt" >"$work/promisedList" \
         || fail "cannot read the file list of README.txt"
     sort "$work/promisedList" >"$work/promised"
     [ -s "$work/promised" ] || fail "README.txt lists no files"
@@ -95,13 +98,16 @@ if [ "$check" = contents ]; then
         crlf=$(grep -c $'\r$' "$work/unpacked/$text" || true)
         [ "$lines" -eq "$crlf" ] || fail "$text has $((lines - crlf)) lines without CRLF"
     done
-    # Stripped, and still with the version resource that file properties show.
+    # Stripped, and still with the version resource that file properties show. Each tool's
+    # output is taken whole before it is searched: grep -q leaves a pipe at its first match,
+    # and the writer's SIGPIPE would pass or fail the check by chance.
     for binary in "$work"/unpacked/x64/* "$work"/unpacked/x86/*; do
         name=${binary#"$work"/unpacked/}
-        ! x86_64-w64-mingw32-objdump -h "$binary" | grep -q '\.debug_' \
-            || fail "$name still has its debugging symbols"
+        sections=$(x86_64-w64-mingw32-objdump -h "$binary") || fail "cannot read the sections of $name"
+        [[ $sections != *.debug_* ]] || fail "$name still has its debugging symbols"
+        texts=$(x86_64-w64-mingw32-strings -e l "$binary") || fail "cannot read the texts of $name"
         for field in FileVersion ProductVersion; do
-            x86_64-w64-mingw32-strings -e l "$binary" | grep -A1 -x "$field" | grep -qx "$version" \
+            grep -A1 -x "$field" <<<"$texts" | grep -x "$version" >/dev/null \
                 || fail "$name has no $field $version in its version resource"
         done
     done
