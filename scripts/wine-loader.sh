@@ -64,16 +64,17 @@ Linux32Problem() {
 }
 
 Wine32Problem() {
-    if [ ! -e "$wine32Loader" ]; then
-        echo "Wine's 32-bit half (Debian's wine32:i386) is not installed"
-        return 0
-    fi
     local said
-    said=$("$wine32Loader" --version 2>&1) && return 0
-    # The kernel's refusal says more than the loader's, when that is the cause.
+    [ -e "$wine32Loader" ] && said=$("$wine32Loader" --version 2>&1) && return 0
+    # The kernel's refusal says more than a missing or failing loader, when that is the
+    # cause: installing wine32 would not help.
     local kernel
     kernel=$(Linux32Problem)
     [ -n "$kernel" ] && echo "$kernel" && return 0
+    if [ ! -e "$wine32Loader" ]; then
+        echo "Wine's 32-bit half (Debian's wine32:i386) is not installed (scripts/setup.sh installs it)"
+        return 0
+    fi
     echo "this machine cannot run Wine's 32-bit loader ($wine32Loader: \"$(wineStartFailure "$said")\")"
 }
 
