@@ -152,13 +152,16 @@ FrameMatch FrameVerifier::Verify(const BYTE* frame, size_t bytes, uint64_t expec
     bytes = std::min(bytes, CapturedFrameBytes());
     FrameMatch match;
     match.number = expected;
+    // The top row's probe lies first in the frame: short of it, no probe can be read.
+    match.tooShortToFind = asCaptured.probes.front().capturedOffsets[ProbeBytes - 1] >= bytes;
     const uint32_t expectedStart = FrameStartState(format, expected);
     uint32_t start = expectedStart;
     const Arrangement* found = FindArrangement(frame, bytes, start);
     // Nearest first, alternating ahead and behind; no frame comes before frame 0.
     uint32_t ahead = expectedStart;
     uint32_t behind = expectedStart;
-    for (uint64_t distance = 1; !found && distance <= FrameSearchBound; ++distance) {
+    for (uint64_t distance = 1; !found && !match.tooShortToFind && distance <= FrameSearchBound;
+         ++distance) {
         ahead = nextFrame(ahead);
         found = FindArrangement(frame, bytes, ahead);
         if (found) {

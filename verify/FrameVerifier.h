@@ -33,6 +33,9 @@ struct FrameMatch
     // Some frame's bytes were found in the frame within the search bound. When none were,
     // `number` is the frame expected, and the figures compare with that one.
     bool recognised = false;
+    // No probe lies within the bytes, so no frame's number could be looked for: the frame
+    // is not known to match none.
+    bool tooShortToFind = false;
     uint64_t number = 0;
     bool rowsReversed = false;    // its first row is the frame's last
     // The fourth bytes of more than half the pixels differ. They are then named as one

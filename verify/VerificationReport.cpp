@@ -34,10 +34,10 @@ std::string DifferenceText(const FrameMatch& match)
 // What a frame that matches no frame of the stream is, held against the frame expected.
 std::string UnmatchedText(const FrameMatch& match)
 {
-    // Every colour byte the probes read agrees with the frame expected when no byte
-    // differs, so had the frame reached any probe it would have been recognised.
+    // A frame that reaches no probe was held against no frame but the one expected: what
+    // its bytes hold says nothing of which frame they come from.
     std::string text;
-    if (!match.differingBytes) {
+    if (match.tooShortToFind) {
         text = "too few bytes to find its number";
     } else {
         const uint64_t lowest =

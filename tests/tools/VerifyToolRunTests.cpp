@@ -226,6 +226,7 @@ TEST_F(VerifyTool, ReportsEachChangeToARawCaptureExactly)
     std::vector<Frame> cut = ModelFrames(rgb24, {0, 1, 2, 3});
     cut[3].resize(rgb24.frameBytes / 2);
     const Frame oneByte(1, ModelFrame(rgb24, 0)[0]);
+    const Frame otherByte(1, BYTE(oneByte[0] ^ 0xFF));
 
     const std::string exactAndConsecutive = "Result:        every frame exact and consecutive\n";
     const std::string notExact = "Result:        NOT every frame exact and consecutive\n";
@@ -289,6 +290,19 @@ TEST_F(VerifyTool, ReportsEachChangeToARawCaptureExactly)
          "1 byte is part of a frame\n"
          "  #0 (%s, byte 0): too few bytes to find its number; against frame 0, no byte "
          "differs; truncated, 1 byte of a frame\n",
+         "Verified:      1 frame: 0 exact, 1 matching no frame, 1 truncated\n"
+         "Frame numbers: none recognised\nDropped:       none\n"
+             + nothingElse + notExact,
+         exitBadInput},
+        // A byte that is not frame 0's may well be another frame's first: too few bytes to
+        // tell which, never "matches no frame".
+        {"other byte",
+         6,
+         {otherByte},
+         "orvix-verify: %s: the file is not a whole number of frames of 589,824 bytes: the last "
+         "1 byte is part of a frame\n"
+         "  #0 (%s, byte 0): too few bytes to find its number; against frame 0, 1 byte differs, "
+         "the first at byte 0 (row 0, column 0); truncated, 1 byte of a frame\n",
          "Verified:      1 frame: 0 exact, 1 matching no frame, 1 truncated\n"
          "Frame numbers: none recognised\nDropped:       none\n"
              + nothingElse + notExact,

@@ -287,10 +287,23 @@ TEST(FrameVerifier, ComparesATruncatedFrameAsFarAsItGoes)
     EXPECT_EQ(match.differingBytes, 1u);
     EXPECT_EQ(match.firstDifference, half + 98);
 
-    // Too short for any probe: held against the frame expected.
+    // Too short for any probe: held against the frame expected and said to be too short to
+    // be looked for, whether or not its bytes are that frame's. The eighth colour byte
+    // reaches the first probe.
     match = verifier.Verify(frames[1].data(), 5, 1);
     EXPECT_FALSE(match.recognised);
+    EXPECT_TRUE(match.tooShortToFind);
     EXPECT_EQ(match.differingBytes, 0u);
+    Frame damaged(frames[1].begin(), frames[1].begin() + 7);
+    damaged[0] ^= 0x01;
+    match = Verify(verifier, damaged, 1);
+    EXPECT_FALSE(match.recognised);
+    EXPECT_TRUE(match.tooShortToFind);
+    EXPECT_EQ(match.differingBytes, 1u);
+    match = verifier.Verify(frames[1].data(), 8, 0);
+    EXPECT_TRUE(match.recognised);
+    EXPECT_FALSE(match.tooShortToFind);
+    EXPECT_EQ(match.number, 1u);
     match = verifier.Verify(nullptr, 0, 1);
     EXPECT_EQ(match.comparedBytes, 0u);
     EXPECT_TRUE(match.truncated);

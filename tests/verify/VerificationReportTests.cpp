@@ -109,6 +109,7 @@ TEST(VerificationReport, NamesOnlyTheDifferencesThatExistAndCountsInTheRightNumb
     // One byte, frame 0's own: too few to find the frame's number, and none differs.
     VerificationReport report(true);
     FrameMatch oneByte;
+    oneByte.tooShortToFind = true;
     oneByte.comparedBytes = 1;
     oneByte.truncated = true;
     report.Add(oneByte, FramePlace{"one.raw", true, 0});
@@ -117,7 +118,10 @@ TEST(VerificationReport, NamesOnlyTheDifferencesThatExistAndCountsInTheRightNumb
     oneDiffers.firstDifference = 4;
     oneDiffers.column = 1;
     report.Add(oneDiffers, FramePlace{});
+    // One byte that is not the frame's own: it may be some other frame's, so it is not
+    // said to match none.
     FrameMatch unmatched;
+    unmatched.tooShortToFind = true;
     unmatched.number = report.ExpectedNext();
     unmatched.differingBytes = 1;
     unmatched.comparedBytes = 1;
@@ -127,7 +131,7 @@ TEST(VerificationReport, NamesOnlyTheDifferencesThatExistAndCountsInTheRightNumb
               "  #0 (one.raw, byte 0): too few bytes to find its number; against frame 0, no "
               "byte differs; truncated, 1 byte of a frame\n"
               "  #1: frame 1, 1 byte differs, the first at byte 4 (row 0, column 1)\n"
-              "  #2: matches no frame from 0 to 100,002; against frame 2, 1 byte differs, the "
+              "  #2: too few bytes to find its number; against frame 2, 1 byte differs, the "
               "first at byte 0 (row 0, column 0); truncated, 1 byte of a frame\n"
               "Verified:      3 frames: 0 exact, 1 with bytes that differ, 2 matching no frame, 2 "
               "truncated\n"
