@@ -372,4 +372,9 @@ TEST_F(CaptureTool, EndsTheCaptureWhenTheStreamEndsOrStallsAndReportsWhatCame)
         << aborted.output;
     EXPECT_TRUE(Contains(aborted.output, "Image:       none saved: no frame came\n"))
         << aborted.output;
+    // One frame wanted is one frame, not "1 frames".
+    const ProgramResult single = RunTool(L"--format 3 --frames 1 --faults \"abort 0 0x80070015\"");
+    EXPECT_EQ(6u, single.exitCode) << single.output;
+    EXPECT_TRUE(Contains(single.output, ") after 0 of 1 frame; what came is reported\n"))
+        << single.output;
 }

@@ -110,8 +110,8 @@ int WaitForFrames(CaptureGraph& graph, FrameCollector& collector, int wanted, st
         if (WaitForMultipleObjects(waitCount, waits, FALSE, 250) == WAIT_OBJECT_0)
             return exitCaptured;
         const int count = collector.Count();
-        const std::string progress =
-            " after " + std::to_string(count) + " of " + std::to_string(wanted) + " frames";
+        const std::string progress = " after " + GroupedDigits(uint64_t(count)) + " of "
+                                     + CountText(uint64_t(wanted), "frame", "frames");
         GraphEnd end;
         if (graph.StreamEnded(&end)) {
             if (collector.Count() >= wanted)
