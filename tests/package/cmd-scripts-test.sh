@@ -198,6 +198,31 @@ done
 expectNothingRegistered 64
 echo "started without .cmd, or by its full path from another folder: its own folder's modules"
 
+# The lines README.txt gives a .cmd script, run as one from that folder: the script goes on
+# after each call and sees its exit code. (A batch file named without call never returns to
+# the one that named it.) Wine's cmd hands a called script's exit code other than 0 on as 1,
+# so only a success is told apart here.
+readmeLines=$(awk '/\.cmd script/ { found = 1; next }
+    found && /^    / { print; seen = 1; next }
+    found && seen { exit }' "$sourceDir/package/README.txt")
+[ -n "$readmeLines" ] || fail "README.txt shows no lines for a .cmd script"
+for script in install uninstall; do
+    caller="$drive/t/$script-caller.cmd"
+    lines=${readmeLines//'C:\Tools\Orvix61Test'/$dos}
+    lines=${lines//install.cmd/$script.cmd}
+    printf '@echo off\n%s\necho the script went on\n' "$lines" | sed 's/$/\r/' >"$caller"
+    status=0
+    output=$(cd "$work" && "$wine64" cmd /c "C:\\t\\$script-caller.cmd" </dev/null 2>&1) \
+        || status=$?
+    output=$(tr -d '\r' <<<"$output")
+    [ $status -eq 0 ] && grep -qx '0' <<<"$output" && grep -qx 'the script went on' <<<"$output" \
+        || fail "README.txt's lines for a .cmd script, calling $script.cmd, exited with" \
+            "$status:"$'\n'"$(cat "$caller")"$'\n'"and said:"$'\n'"$output"
+    [ $script = uninstall ] || expectRegistered 64 "$dos\\x64\\Orvix61Test.ax"
+done
+expectNothingRegistered 64
+echo "README.txt's calls from a .cmd script go on after the script, with its exit code"
+
 # 4. A 64-bit Windows whose 32-bit regsvr32 is there but whose 32-bit programs do not
 #    start, as on a machine whose kernel runs none: the 32-bit command prompt is not one.
 if [ ! -e "$work/regsvr32-32.exe" ] || [ ! -e "$syswow64/cmd.exe" ]; then
