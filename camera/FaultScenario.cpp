@@ -241,22 +241,23 @@ bool FaultScenario::Parser::AddFault(LONG frame, Kind kind, LONG value)
     return true;
 }
 
-// The item's frame list: what follows its name, blanks left out, is K[,K...].
+// The item's frame list: what follows its name is K[,K...], with blanks allowed around
+// the commas but not inside a number, so that "drop 5 17" is refused rather than read as
+// frame 517.
 bool FaultScenario::Parser::AddFrameFaults(Kind kind, LONG value)
 {
     if (item->wordCount < 2)
         return Fail("takes frame numbers, as in \"%s 5,17\"", item->words[0]);
     char list[MaxScenarioTextBytes];
-    size_t length = 0;
-    for (const char* at = item->text + item->nameLength; *at; ++at) {
-        if (!IsBlank(*at))
-            list[length++] = *at;
-    }
-    list[length] = '\0';
+    std::strcpy(list, item->text + item->nameLength);
     for (char* at = list;;) {
         char* comma = std::strchr(at, ',');
-        if (comma)
-            *comma = '\0';
+        char* end = comma ? comma : at + std::strlen(at);
+        while (at < end && IsBlank(*at))
+            ++at;
+        while (end > at && IsBlank(end[-1]))
+            --end;
+        *end = '\0';
         if (!*at)
             return Fail("has an empty place in its list of frames");
         LONG frame = 0;

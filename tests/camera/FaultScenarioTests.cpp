@@ -204,6 +204,9 @@ TEST(FaultScenario, TextThatDoesNotParseNamesTheItemAndWhyAndChangesNothing)
         {"corrupt 8; drop 8", "frame 8 is dropped, so it cannot also be given corrupt"},
         {"late-start 10; stall 0 20", "late-start and stall 0 both wait before frame 0"},
         {"stall 1 2 3", "takes a frame number and milliseconds"},
+        // Blanks separate words, not digits: "5 17" is no frame 517.
+        {"drop 5 17", "'5 17' is no frame number"},
+        {"repeat 3, 4 6", "'4 6' is no frame number"},
     };
     for (const Case& c : cases) {
         const std::string problem = ProblemOf(c.text);
