@@ -158,12 +158,17 @@ private:
     bool Words(int expected, const char* usage);
     bool AddFrameFaults(Kind kind, LONG value);
     bool AddFault(LONG frame, Kind kind, LONG value);
-    bool SetOnce(LONG* field, LONG value, LONG unset, const char* name);
+    bool SetOnce(LONG* field, LONG value, bool* given, const char* name);
     bool SetEnd(StreamEnd kind, LONG frame, HRESULT result);
 
     FaultScenario& scenario;
     char (&problem)[ScenarioProblemBytes];
     const Item* item = nullptr;
+    // Items that take one value, once given: "late-start 0" says something as much as
+    // "late-start 500" does, though the scenario holds 0 for both "none" and "nothing".
+    bool dropEveryGiven = false;
+    bool lateStartGiven = false;
+    bool jitterGiven = false;
 };
 
 bool FaultScenario::Parser::Fail(const char* format, ...)
@@ -269,11 +274,12 @@ bool FaultScenario::Parser::AddFrameFaults(Kind kind, LONG value)
     }
 }
 
-bool FaultScenario::Parser::SetOnce(LONG* field, LONG value, LONG unset, const char* name)
+bool FaultScenario::Parser::SetOnce(LONG* field, LONG value, bool* given, const char* name)
 {
-    if (*field != unset && *field != value)
+    if (*given && *field != value)
         return Fail("%s is already %ld", name, *field);
     *field = value;
+    *given = true;
     return true;
 }
 
@@ -309,7 +315,7 @@ bool FaultScenario::Parser::ParseItem(const Item& given)
             return false;
         if (frame == 0)
             return Fail("drops every Nth frame: N is 1 or more");
-        return SetOnce(&scenario.dropEvery, frame, 0, "drop-every");
+        return SetOnce(&scenario.dropEvery, frame, &dropEveryGiven, "drop-every");
     }
     if (!std::strcmp(name, "drop-percent")) {
         LONG basisPoints = 0;
@@ -340,12 +346,12 @@ bool FaultScenario::Parser::ParseItem(const Item& given)
     if (!std::strcmp(name, "late-start")) {
         return Words(2, "milliseconds, as in \"late-start 2000\"")
                && Milliseconds(given.words[1], false, &ms)
-               && SetOnce(&scenario.lateStartMs, ms, 0, "late-start");
+               && SetOnce(&scenario.lateStartMs, ms, &lateStartGiven, "late-start");
     }
     if (!std::strcmp(name, "jitter")) {
         return Words(2, "milliseconds, as in \"jitter 3\"")
                && Milliseconds(given.words[1], false, &ms)
-               && SetOnce(&scenario.jitterMs, ms, 0, "jitter");
+               && SetOnce(&scenario.jitterMs, ms, &jitterGiven, "jitter");
     }
     if (!std::strcmp(name, "clock-wrap") || !std::strcmp(name, "bottom-up")) {
         if (!Words(1, "nothing"))

@@ -207,6 +207,9 @@ TEST(FaultScenario, TextThatDoesNotParseNamesTheItemAndWhyAndChangesNothing)
         // Blanks separate words, not digits: "5 17" is no frame 517.
         {"drop 5 17", "'5 17' is no frame number"},
         {"repeat 3, 4 6", "'4 6' is no frame number"},
+        // An item that waits or jitters by nothing is given once all the same.
+        {"late-start 0; late-start 500", "late-start is already 0"},
+        {"jitter 3; jitter 0", "jitter is already 3"},
     };
     for (const Case& c : cases) {
         const std::string problem = ProblemOf(c.text);
@@ -214,6 +217,7 @@ TEST(FaultScenario, TextThatDoesNotParseNamesTheItemAndWhyAndChangesNothing)
     }
     // Said twice the same way is no contradiction.
     EXPECT_EQ("", ProblemOf("stall 40 500; stall 40 500; end 9; end 9; drop 3; drop 3"));
+    EXPECT_EQ("", ProblemOf("late-start 0; late-start 0; jitter 0; jitter 0"));
 
     std::string many = "drop 0";
     for (int frame = 1; frame <= MaxFrameFaults; ++frame)
