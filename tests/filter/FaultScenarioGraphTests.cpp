@@ -356,6 +356,29 @@ TEST_F(FaultScenarioInGraph, NoStopPauseOrReleaseWaitsOutAStall)
     });
 }
 
+TEST_F(FaultScenarioInGraph, AStreamThatDropsEveryFrameStillStopsAndReleasesAtOnce)
+{
+    // After frame 0 the camera makes frame after frame and delivers none: a worker that
+    // looked for commands only between delivered frames would never see the stop.
+    Build("drop-every 1");
+    ASSERT_TRUE(SUCCEEDED(graph.control->Run()));
+    ASSERT_TRUE(recorder.WaitForSamples(1));
+    EndsWithoutWaiting([&] { graph.control->Stop(); });
+    EXPECT_EQ(recorder.Numbers(), (std::vector<LONGLONG>{0}));
+    EXPECT_EQ(Delivered(), 1);
+    EXPECT_GT(Dropped(), 0);
+
+    recorder.ClearFrames();
+    ASSERT_TRUE(SUCCEEDED(graph.control->Run()));
+    ASSERT_TRUE(recorder.WaitForSamples(1));
+    EndsWithoutWaiting([&] {
+        graph.Release();
+        faults.Reset();
+        drops.Reset();
+        filter.Reset();
+    });
+}
+
 TEST_F(FaultScenarioInGraph, AWrappingClockStampsTheFirstFrameASecondShortOf32BitMilliseconds)
 {
     Build("clock-wrap");
