@@ -158,12 +158,17 @@ private:
     bool Words(int expected, const char* usage);
     bool AddFrameFaults(Kind kind, LONG value);
     bool AddFault(LONG frame, Kind kind, LONG value);
-    bool SetOnce(LONG* field, LONG value, LONG unset, const char* name);
+    bool SetOnce(LONG* field, LONG value, bool* given, const char* name);
     bool SetEnd(StreamEnd kind, LONG frame, HRESULT result);
 
     FaultScenario& scenario;
     char (&problem)[ScenarioProblemBytes];
     const Item* item = nullptr;
+    // Items that take one value, once given: "late-start 0" says something as much as
+    // "late-start 500" does, though the scenario holds 0 for both "none" and "nothing".
+    bool dropEveryGiven = false;
+    bool lateStartGiven = false;
+    bool jitterGiven = false;
 };
 
 bool FaultScenario::Parser::Fail(const char* format, ...)
@@ -241,22 +246,23 @@ bool FaultScenario::Parser::AddFault(LONG frame, Kind kind, LONG value)
     return true;
 }
 
-// The item's frame list: what follows its name, blanks left out, is K[,K...].
+// The item's frame list: what follows its name is K[,K...], with blanks allowed around
+// the commas but not inside a number, so that "drop 5 17" is refused rather than read as
+// frame 517.
 bool FaultScenario::Parser::AddFrameFaults(Kind kind, LONG value)
 {
     if (item->wordCount < 2)
         return Fail("takes frame numbers, as in \"%s 5,17\"", item->words[0]);
     char list[MaxScenarioTextBytes];
-    size_t length = 0;
-    for (const char* at = item->text + item->nameLength; *at; ++at) {
-        if (!IsBlank(*at))
-            list[length++] = *at;
-    }
-    list[length] = '\0';
+    std::strcpy(list, item->text + item->nameLength);
     for (char* at = list;;) {
         char* comma = std::strchr(at, ',');
-        if (comma)
-            *comma = '\0';
+        char* end = comma ? comma : at + std::strlen(at);
+        while (at < end && IsBlank(*at))
+            ++at;
+        while (end > at && IsBlank(end[-1]))
+            --end;
+        *end = '\0';
         if (!*at)
             return Fail("has an empty place in its list of frames");
         LONG frame = 0;
@@ -268,11 +274,12 @@ bool FaultScenario::Parser::AddFrameFaults(Kind kind, LONG value)
     }
 }
 
-bool FaultScenario::Parser::SetOnce(LONG* field, LONG value, LONG unset, const char* name)
+bool FaultScenario::Parser::SetOnce(LONG* field, LONG value, bool* given, const char* name)
 {
-    if (*field != unset && *field != value)
+    if (*given && *field != value)
         return Fail("%s is already %ld", name, *field);
     *field = value;
+    *given = true;
     return true;
 }
 
@@ -308,7 +315,7 @@ bool FaultScenario::Parser::ParseItem(const Item& given)
             return false;
         if (frame == 0)
             return Fail("drops every Nth frame: N is 1 or more");
-        return SetOnce(&scenario.dropEvery, frame, 0, "drop-every");
+        return SetOnce(&scenario.dropEvery, frame, &dropEveryGiven, "drop-every");
     }
     if (!std::strcmp(name, "drop-percent")) {
         LONG basisPoints = 0;
@@ -339,12 +346,12 @@ bool FaultScenario::Parser::ParseItem(const Item& given)
     if (!std::strcmp(name, "late-start")) {
         return Words(2, "milliseconds, as in \"late-start 2000\"")
                && Milliseconds(given.words[1], false, &ms)
-               && SetOnce(&scenario.lateStartMs, ms, 0, "late-start");
+               && SetOnce(&scenario.lateStartMs, ms, &lateStartGiven, "late-start");
     }
     if (!std::strcmp(name, "jitter")) {
         return Words(2, "milliseconds, as in \"jitter 3\"")
                && Milliseconds(given.words[1], false, &ms)
-               && SetOnce(&scenario.jitterMs, ms, 0, "jitter");
+               && SetOnce(&scenario.jitterMs, ms, &jitterGiven, "jitter");
     }
     if (!std::strcmp(name, "clock-wrap") || !std::strcmp(name, "bottom-up")) {
         if (!Words(1, "nothing"))

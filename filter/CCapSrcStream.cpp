@@ -225,6 +225,10 @@ HRESULT CCapSrcStream::FillUnderScenario(IMediaSample* sample, BYTE* buffer)
         ApplyChangedSettings();
         if (!fate.delivered) {
             dropCounts.CountDropped(number);
+            // A scenario may drop every frame from here on (drop-every 1, drop-percent 100):
+            // a stop must reach a worker that never gets back to the buffer loop.
+            if (PeekCommand(nullptr))
+                return FillWithheld;
             continue;
         }
         if (fate.corrupted)

@@ -111,8 +111,8 @@ private:
     void ApplySettings(const CameraSettings& settings);
     // Changed settings reach the camera after the frame that was being filled.
     void ApplyChangedSettings();
-    // FillSample under a fault scenario: makes frames until one is to be delivered, and
-    // carries out what the scenario says of each.
+    // FillSample under a fault scenario: makes frames until one is to be delivered or a
+    // command comes, and carries out what the scenario says of each.
     HRESULT FillUnderScenario(IMediaSample* sample, BYTE* buffer);
     // The scenario a start takes: the instance's, or the one stored for the variant.
     FaultScenario ScenarioForStart();

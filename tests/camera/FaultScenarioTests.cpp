@@ -204,6 +204,12 @@ TEST(FaultScenario, TextThatDoesNotParseNamesTheItemAndWhyAndChangesNothing)
         {"corrupt 8; drop 8", "frame 8 is dropped, so it cannot also be given corrupt"},
         {"late-start 10; stall 0 20", "late-start and stall 0 both wait before frame 0"},
         {"stall 1 2 3", "takes a frame number and milliseconds"},
+        // Blanks separate words, not digits: "5 17" is no frame 517.
+        {"drop 5 17", "'5 17' is no frame number"},
+        {"repeat 3, 4 6", "'4 6' is no frame number"},
+        // An item that waits or jitters by nothing is given once all the same.
+        {"late-start 0; late-start 500", "late-start is already 0"},
+        {"jitter 3; jitter 0", "jitter is already 3"},
     };
     for (const Case& c : cases) {
         const std::string problem = ProblemOf(c.text);
@@ -211,6 +217,7 @@ TEST(FaultScenario, TextThatDoesNotParseNamesTheItemAndWhyAndChangesNothing)
     }
     // Said twice the same way is no contradiction.
     EXPECT_EQ("", ProblemOf("stall 40 500; stall 40 500; end 9; end 9; drop 3; drop 3"));
+    EXPECT_EQ("", ProblemOf("late-start 0; late-start 0; jitter 0; jitter 0"));
 
     std::string many = "drop 0";
     for (int frame = 1; frame <= MaxFrameFaults; ++frame)

@@ -130,6 +130,16 @@ protected:
         EXPECT_EQ(drops->GetNumNotDropped(&count), S_OK);
         return count;
     }
+    // Whether the pin reports `count` dropped frames before the limit: the worker is then
+    // inside the scenario's run of drops.
+    bool DropsReach(LONG count)
+    {
+        for (const DWORD started = GetTickCount(); GetTickCount() - started < 20000; Sleep(1)) {
+            if (Dropped() >= count)
+                return true;
+        }
+        return false;
+    }
     // A call the host makes that must end at once, though a scenario waits.
     static void EndsWithoutWaiting(std::function<void()> call)
     {
@@ -348,6 +358,28 @@ TEST_F(FaultScenarioInGraph, NoStopPauseOrReleaseWaitsOutAStall)
     EndsWithoutWaiting([&] { graph.control->Stop(); });
     EXPECT_LE(recorder.Count(), 1u);
     ASSERT_TRUE(SUCCEEDED(graph.control->Run()));
+    EndsWithoutWaiting([&] {
+        graph.Release();
+        faults.Reset();
+        drops.Reset();
+        filter.Reset();
+    });
+}
+
+TEST_F(FaultScenarioInGraph, AStreamThatDropsEveryFrameStillStopsAndReleasesAtOnce)
+{
+    // After frame 0 the camera makes frame after frame and delivers none: a worker that
+    // looked for commands only between delivered frames would never see the stop.
+    Build("drop-every 1");
+    ASSERT_TRUE(SUCCEEDED(graph.control->Run()));
+    ASSERT_TRUE(DropsReach(1));
+    EndsWithoutWaiting([&] { graph.control->Stop(); });
+    EXPECT_EQ(recorder.Numbers(), (std::vector<LONGLONG>{0}));
+    EXPECT_EQ(Delivered(), 1);
+
+    recorder.ClearFrames();
+    ASSERT_TRUE(SUCCEEDED(graph.control->Run()));
+    ASSERT_TRUE(DropsReach(1));
     EndsWithoutWaiting([&] {
         graph.Release();
         faults.Reset();
