@@ -29,7 +29,9 @@ class CCapSrc;
 //   camera: the worker's while the filter is active (FillSample, under sampleLock); the
 //   host's threads change its geometry and settings only while it is stopped, during a
 //   connection, and read its rate for listing under typeLock.
-//   typeLock also guards listBottomUp and rowsPositive.
+//   typeLock also guards listBottomUp, and rowsPositive where a connection sets it; the
+//   worker reads rowsPositive as it starts without it, as a connection cannot change
+//   while the filter is active.
 //   scenarioLock: instanceScenario, useInstanceScenario and streamScenario as host threads
 //   set and read them. streamScenario changes only at a start, before the worker begins;
 //   the worker then reads it, and its own fault state (Stream*), without a lock.
