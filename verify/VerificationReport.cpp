@@ -156,7 +156,7 @@ std::string CountText(uint64_t count, const char* one, const char* many)
 VerificationReport::VerificationReport(bool fromStreamStart)
     : fromStreamStart(fromStreamStart), scenarioGiven(false), faultless(true)
 {
-    sent.First(&expected);
+    sent.First(&expected, &endAfterLast);
 }
 
 VerificationReport::VerificationReport(bool fromStreamStart, const FaultScenario& scenario,
@@ -164,7 +164,7 @@ VerificationReport::VerificationReport(bool fromStreamStart, const FaultScenario
     : fromStreamStart(fromStreamStart), sent(scenario), scenarioGiven(true),
       faultless(scenario.IsEmpty()), scenarioLine(ScenarioLine(scenario, origin))
 {
-    if (!sent.First(&expected))
+    if (!sent.First(&expected, &endAfterLast))
         expected = SentFrame{};
 }
 
@@ -248,8 +248,10 @@ std::string VerificationReport::TakeChanges(const FrameMatch& match, bool change
 void VerificationReport::ExpectAfter(const SentFrame& frame)
 {
     // Past a stream that sends nothing more, the search starts one after the frame.
-    if (!sent.Next(frame, &expected))
+    if (!sent.Next(frame, &expected, &endAfterLast))
         expected = SentFrame{frame.number + 1, false};
+    else
+        endAfterLast = FrameFate{};
 }
 
 void VerificationReport::TakeUnmatched()
@@ -382,6 +384,12 @@ bool VerificationReport::FramesExactAndConsecutive() const
 {
     return checked > 0 && exact + cameraChangeCount == checked && !repeatCount && !outOfOrderCount
            && !notSentCount && HostDropCount() == 0;
+}
+
+bool VerificationReport::EndedAsTheScenarioSays(StreamEnd end, HRESULT abortResult) const
+{
+    return end != StreamEnd::None && endAfterLast.end == end
+           && (end != StreamEnd::Abort || endAfterLast.abortResult == abortResult);
 }
 
 bool VerificationReport::AllExactAndConsecutive() const

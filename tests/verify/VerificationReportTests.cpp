@@ -349,6 +349,35 @@ TEST(VerificationReportUnderAScenario, SaysAFrameTheCameraNeverSendsMeansAnother
               std::string::npos);
 }
 
+// A capture that stopped early is whole only when the stream stopped as the scenario ends
+// it, right after the last frame the camera sends; any other stop leaves frames unsent.
+TEST(VerificationReportUnderAScenario, TakesAStreamToHaveEndedOnlyWhereAndAsTheScenarioEndsIt)
+{
+    const HRESULT notReady = HRESULT(0x80070015);
+    const VerificationReport ended = ReportUnder("end 3; drop 1", {0, 2});
+    EXPECT_TRUE(ended.EndedAsTheScenarioSays(StreamEnd::EndOfStream, S_OK));
+    EXPECT_FALSE(ended.EndedAsTheScenarioSays(StreamEnd::DeviceLost, S_OK));
+    // A stall, or an end no scenario gives, stops a stream the camera goes on with.
+    EXPECT_FALSE(ended.EndedAsTheScenarioSays(StreamEnd::None, S_OK));
+    // The end came, but frames the camera sent before it did not.
+    EXPECT_FALSE(
+        ReportUnder("end 5", {0, 1, 2}).EndedAsTheScenarioSays(StreamEnd::EndOfStream, S_OK));
+    const VerificationReport aborted = ReportUnder("abort 2 0x80070015", {0, 1});
+    EXPECT_TRUE(aborted.EndedAsTheScenarioSays(StreamEnd::Abort, notReady));
+    EXPECT_FALSE(aborted.EndedAsTheScenarioSays(StreamEnd::Abort, E_FAIL));
+    // The repeat of the last frame is still to come, then the end.
+    EXPECT_FALSE(ReportUnder("lose-device 2; repeat 1", {0, 1})
+                     .EndedAsTheScenarioSays(StreamEnd::DeviceLost, S_OK));
+    EXPECT_TRUE(ReportUnder("lose-device 2; repeat 1", {0, 1, 1})
+                    .EndedAsTheScenarioSays(StreamEnd::DeviceLost, S_OK));
+    // A stream that sends nothing has ended before any frame.
+    EXPECT_TRUE(ReportUnder("end 0", {}).EndedAsTheScenarioSays(StreamEnd::EndOfStream, S_OK));
+    // Without a scenario, or under one that gives no end, no end is the camera's.
+    EXPECT_FALSE(ReportOf({0, 1, 2}, true).EndedAsTheScenarioSays(StreamEnd::EndOfStream, S_OK));
+    EXPECT_FALSE(ReportUnder("", {0, 1}).EndedAsTheScenarioSays(StreamEnd::EndOfStream, S_OK));
+    EXPECT_FALSE(ReportUnder("drop 2", {0, 1, 3}).EndedAsTheScenarioSays(StreamEnd::Abort, S_OK));
+}
+
 TEST(VerificationReportUnderAScenario, NamesTheScenarioEvenWhenItIsEmpty)
 {
     VerificationReport report(true, FaultScenario(), "stored for Orvix61 Capture Source Test 2");
