@@ -454,7 +454,15 @@ void VerificationReport::Print(FILE* out, const char* indent) const
     else
         fprintf(out, "%sFrame numbers: none recognised\n", indent);
 
-    if (scenarioGiven) {
+    if (!anyRecognised) {
+        // Drops, repeats, changes and order are all told by frame numbers, and none is known.
+        const char* unknown = "unknown: no frame recognised";
+        fprintf(out, "%sDropped:       %s\n", indent, unknown);
+        fprintf(out, "%sRepeated:      %s\n", indent, unknown);
+        if (scenarioGiven)
+            fprintf(out, "%sChanged:       %s\n", indent, unknown);
+        fprintf(out, "%sOut of order:  %s\n", indent, unknown);
+    } else if (scenarioGiven) {
         PrintScenarioSummary(out, indent);
     } else {
         const std::vector<FrameRange> dropped = Dropped();

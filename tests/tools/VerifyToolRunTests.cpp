@@ -231,6 +231,11 @@ TEST_F(VerifyTool, ReportsEachChangeToARawCaptureExactly)
     const std::string exactAndConsecutive = "Result:        every frame exact and consecutive\n";
     const std::string notExact = "Result:        NOT every frame exact and consecutive\n";
     const std::string nothingElse = "Repeated:      none\nOut of order:  none\n";
+    // With no frame recognised no frame number is known, so neither are drops or repeats.
+    const std::string noNumbers = "Frame numbers: none recognised\n"
+                                  "Dropped:       unknown: no frame recognised\n"
+                                  "Repeated:      unknown: no frame recognised\n"
+                                  "Out of order:  unknown: no frame recognised\n";
     const RawCase cases[] = {
         {"exact", 6, ModelFrames(rgb24, {0, 1, 2, 3, 4, 5}), "",
          "Verified:      6 frames: 6 exact\nFrame numbers: first 0, last 5\nDropped:       none\n"
@@ -290,9 +295,8 @@ TEST_F(VerifyTool, ReportsEachChangeToARawCaptureExactly)
          "1 byte is part of a frame\n"
          "  #0 (%s, byte 0): too few bytes to find its number; against frame 0, no byte "
          "differs; truncated, 1 byte of a frame\n",
-         "Verified:      1 frame: 0 exact, 1 matching no frame, 1 truncated\n"
-         "Frame numbers: none recognised\nDropped:       none\n"
-             + nothingElse + notExact,
+         "Verified:      1 frame: 0 exact, 1 matching no frame, 1 truncated\n" + noNumbers
+             + notExact,
          exitBadInput},
         // A byte that is not frame 0's may well be another frame's first: too few bytes to
         // tell which, never "matches no frame".
@@ -303,9 +307,8 @@ TEST_F(VerifyTool, ReportsEachChangeToARawCaptureExactly)
          "1 byte is part of a frame\n"
          "  #0 (%s, byte 0): too few bytes to find its number; against frame 0, 1 byte differs, "
          "the first at byte 0 (row 0, column 0); truncated, 1 byte of a frame\n",
-         "Verified:      1 frame: 0 exact, 1 matching no frame, 1 truncated\n"
-         "Frame numbers: none recognised\nDropped:       none\n"
-             + nothingElse + notExact,
+         "Verified:      1 frame: 0 exact, 1 matching no frame, 1 truncated\n" + noNumbers
+             + notExact,
          exitBadInput},
         // Every start of the stream starts at frame 0: a capture that begins later lost
         // the frames before, unless the user says it joined a stream already running.

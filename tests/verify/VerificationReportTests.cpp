@@ -19,6 +19,14 @@ FrameMatch ExactFrame(uint64_t number)
     return match;
 }
 
+FaultScenario ScenarioOf(const char* text)
+{
+    FaultScenario scenario;
+    char problem[ScenarioProblemBytes];
+    EXPECT_TRUE(FaultScenario::Parse(text, &scenario, problem)) << problem;
+    return scenario;
+}
+
 VerificationReport ReportOf(const std::vector<uint64_t>& numbers, bool fromStreamStart)
 {
     VerificationReport report(fromStreamStart);
@@ -140,6 +148,25 @@ TEST(VerificationReport, NamesOnlyTheDifferencesThatExistAndCountsInTheRightNumb
               "Repeated:      none\n"
               "Out of order:  none\n"
               "Result:        NOT every frame exact and consecutive\n");
+
+    // With no frame recognised, no number is known: nothing is said to be dropped,
+    // repeated, changed or out of order.
+    VerificationReport alone(true);
+    alone.Add(oneByte, FramePlace{});
+    VerificationReport aloneUnder(true, ScenarioOf("drop 1"));
+    aloneUnder.Add(oneByte, FramePlace{});
+    const std::string unknown = "unknown: no frame recognised\n";
+    EXPECT_NE(Printed(alone).find("Frame numbers: none recognised\nDropped:       " + unknown
+                                  + "Repeated:      " + unknown + "Out of order:  " + unknown
+                                  + "Result:        NOT every frame exact and consecutive\n"),
+              std::string::npos)
+        << Printed(alone);
+    EXPECT_NE(Printed(aloneUnder)
+                  .find("Frame numbers: none recognised\nDropped:       " + unknown
+                        + "Repeated:      " + unknown + "Changed:       " + unknown
+                        + "Out of order:  " + unknown),
+              std::string::npos)
+        << Printed(aloneUnder);
 }
 
 TEST(VerificationReport, NeverCallsACaptureCompleteWhenPartOfItWasNotVerified)
@@ -194,14 +221,6 @@ TEST(VerificationReport, AnUnmatchedFrameTakesAPlaceInTheStream)
 }    // namespace
 
 namespace {
-
-FaultScenario ScenarioOf(const char* text)
-{
-    FaultScenario scenario;
-    char problem[ScenarioProblemBytes];
-    EXPECT_TRUE(FaultScenario::Parse(text, &scenario, problem)) << problem;
-    return scenario;
-}
 
 VerificationReport ReportUnder(const char* scenario, const std::vector<uint64_t>& numbers,
                                bool fromStreamStart = true)
