@@ -460,9 +460,9 @@ TEST_F(VerifyTool, ReadsEveryInputAfterOneThatMatchesNoFrame)
               std::string::npos)
         << apart.output;
 
-    // As one series they are: it stops after the run, names the file it did not read,
+    // As one series they are: it stops after the run, names the files it did not read,
     // and the raw file after it is read all the same.
-    for (unsigned still = 0; still < stills; ++still) {
+    for (unsigned still = 0; still < stills + 2; ++still) {
         std::wstring number = std::to_wstring(still);
         number.insert(0, 3 - number.size(), L'0');
         ASSERT_TRUE(CopyFileW(zeros.c_str(), Path(L"zeros" + number + L".png").c_str(), FALSE));
@@ -474,8 +474,9 @@ TEST_F(VerifyTool, ReadsEveryInputAfterOneThatMatchesNoFrame)
              "orvix-verify: " + Narrow(Path(L"zeros%03d.png")) + ": stopped at "
                  + Narrow(Path(L"zeros099.png"))
                  + ": 100 frames in a row match no frame of format 3 (512x384 RGB32 at 30 "
-                   "fps); is this a capture in that format? 1 later file of the series was "
-                   "not read\n",
+                   "fps); is this a capture in that format? 3 later files of the series, from "
+                 + Narrow(Path(L"zeros100.png")) + " to " + Narrow(Path(L"zeros102.png"))
+                 + ", were not read\n",
              goodRead,
              std::string("Verified:      102 frames: 2 exact, 100 matching no frame\n"),
              std::string("Not verified:  1 input not read in full, named above\n"),
