@@ -757,6 +757,7 @@ TEST_F(VerifyToolWithDevices, ReadsTheScenarioStoredForTheDeviceOrSaysWhyNot)
                                      "item;"))
         << run.output;
     EXPECT_TRUE(Contains(run.output, "the filter ignores it and runs no faults")) << run.output;
+    EXPECT_TRUE(Contains(run.output, "; no file was verified\n")) << run.output;
     EXPECT_FALSE(Contains(run.output, "Verified:")) << run.output;
 
     Register(true);
@@ -767,6 +768,8 @@ TEST_F(VerifyToolWithDevices, ReadsTheScenarioStoredForTheDeviceOrSaysWhyNot)
                                      "not registered in the registry's ")
                              + (sizeof(void*) == 8 ? "64-bit" : "32-bit")
                              + " view, so it has no stored scenario"))
+        << run.output;
+    EXPECT_TRUE(Contains(run.output, "give the scenario with --faults; no file was verified\n"))
         << run.output;
     Register(false);
 

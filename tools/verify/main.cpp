@@ -311,8 +311,8 @@ int wmain(int argc, wchar_t** argv)
     std::string origin = options.scenarioGiven ? "given with --faults" : "";
     if (options.scenarioDevice) {
         if (!ReadStoredScenario(options.scenarioDevice, &scenario, &error)) {
-            fprintf(stderr, "orvix-verify: --device %d: %s\n", options.scenarioDevice,
-                    error.c_str());
+            fprintf(stderr, "orvix-verify: --device %d: %s; no file was verified\n",
+                    options.scenarioDevice, error.c_str());
             return exitNoScenario;
         }
         origin = "stored for " + Utf8(FilterVariants[options.scenarioDevice - 1].displayName);
