@@ -17,6 +17,8 @@
 #include <windows.h>
 #include <dshow.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <string>
 
@@ -33,6 +35,9 @@ enum ExitCode
     exitNoFrames = 7,
 };
 
+// "The device is not ready. (0x80070015)", or the code alone where the system has no message
+// for it: a text that holds the code itself ("Error: 0x80070015", as Wine gives for a code
+// it has no message for) would name it twice.
 std::string ResultText(HRESULT hr)
 {
     char text[300] = {};
@@ -41,6 +46,13 @@ std::string ResultText(HRESULT hr)
     if (AMGetErrorTextA(hr, text, sizeof(text)) == 0 || !text[0])
         return code;
     std::string message(text);
+    std::string lower(message);
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return char(tolower(c)); });
+    char digits[16];
+    snprintf(digits, sizeof(digits), "%08lx", static_cast<unsigned long>(hr));
+    if (lower.find(digits) != std::string::npos)
+        return code;
     while (!message.empty()
            && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
         message.pop_back();
