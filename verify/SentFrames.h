@@ -30,12 +30,14 @@ public:
     const FaultScenario& Scenario() const { return scenario; }
 
     // The first frame the stream sends. False when the stream ends before any, or when the
-    // scenario drops every frame as far as the search goes (FrameSearchBound frames).
-    bool First(SentFrame* first) const;
-    // The frame the camera sends after `frame`; false as for First.
-    bool Next(const SentFrame& frame, SentFrame* next) const;
-    // The first frame delivered from `number` on; false as for First.
-    bool FirstFrom(uint64_t number, SentFrame* sent) const;
+    // scenario drops every frame as far as the search goes (FrameSearchBound frames); then
+    // `end`, when given, gets the fate of the frame the stream ends at, or one that ends
+    // nothing when the search gave up.
+    bool First(SentFrame* first, FrameFate* end = nullptr) const;
+    // The frame the camera sends after `frame`; false, with `end`, as for First.
+    bool Next(const SentFrame& frame, SentFrame* next, FrameFate* end = nullptr) const;
+    // The first frame delivered from `number` on; false, with `end`, as for First.
+    bool FirstFrom(uint64_t number, SentFrame* sent, FrameFate* end = nullptr) const;
     // Whether the camera ever sends frame `number`.
     bool Sends(uint64_t number) const;
 

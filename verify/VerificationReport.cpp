@@ -156,7 +156,7 @@ std::string CountText(uint64_t count, const char* one, const char* many)
 VerificationReport::VerificationReport(bool fromStreamStart)
     : fromStreamStart(fromStreamStart), scenarioGiven(false), faultless(true)
 {
-    sent.First(&expected);
+    sent.First(&expected, &endAfterLast);
 }
 
 VerificationReport::VerificationReport(bool fromStreamStart, const FaultScenario& scenario,
@@ -164,7 +164,7 @@ VerificationReport::VerificationReport(bool fromStreamStart, const FaultScenario
     : fromStreamStart(fromStreamStart), sent(scenario), scenarioGiven(true),
       faultless(scenario.IsEmpty()), scenarioLine(ScenarioLine(scenario, origin))
 {
-    if (!sent.First(&expected))
+    if (!sent.First(&expected, &endAfterLast))
         expected = SentFrame{};
 }
 
@@ -248,8 +248,10 @@ std::string VerificationReport::TakeChanges(const FrameMatch& match, bool change
 void VerificationReport::ExpectAfter(const SentFrame& frame)
 {
     // Past a stream that sends nothing more, the search starts one after the frame.
-    if (!sent.Next(frame, &expected))
+    if (!sent.Next(frame, &expected, &endAfterLast))
         expected = SentFrame{frame.number + 1, false};
+    else
+        endAfterLast = FrameFate{};
 }
 
 void VerificationReport::TakeUnmatched()
@@ -384,6 +386,12 @@ bool VerificationReport::FramesExactAndConsecutive() const
            && !notSentCount && HostDropCount() == 0;
 }
 
+bool VerificationReport::EndedAsTheScenarioSays(StreamEnd end, HRESULT abortResult) const
+{
+    return end != StreamEnd::None && endAfterLast.end == end
+           && (end != StreamEnd::Abort || endAfterLast.abortResult == abortResult);
+}
+
 bool VerificationReport::AllExactAndConsecutive() const
 {
     return unverified.empty() && FramesExactAndConsecutive();
@@ -446,7 +454,15 @@ void VerificationReport::Print(FILE* out, const char* indent) const
     else
         fprintf(out, "%sFrame numbers: none recognised\n", indent);
 
-    if (scenarioGiven) {
+    if (!anyRecognised) {
+        // Drops, repeats, changes and order are all told by frame numbers, and none is known.
+        const char* unknown = "unknown: no frame recognised";
+        fprintf(out, "%sDropped:       %s\n", indent, unknown);
+        fprintf(out, "%sRepeated:      %s\n", indent, unknown);
+        if (scenarioGiven)
+            fprintf(out, "%sChanged:       %s\n", indent, unknown);
+        fprintf(out, "%sOut of order:  %s\n", indent, unknown);
+    } else if (scenarioGiven) {
         PrintScenarioSummary(out, indent);
     } else {
         const std::vector<FrameRange> dropped = Dropped();

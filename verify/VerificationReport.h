@@ -68,6 +68,11 @@ public:
     // summary ("1 input not read in full, named above"). The result then never calls the
     // capture complete, whatever the frames verified show.
     void SetUnverified(const std::string& what) { unverified = what; }
+    // Whether a stream that stopped with `end` (an abort with `abortResult`) after the frames
+    // received stopped as the scenario ends it, right after the last frame the camera sends:
+    // then the host missed nothing the camera sent after them. Never without a scenario that
+    // ends the stream, nor for StreamEnd::None (a stall, or an end no scenario gives).
+    bool EndedAsTheScenarioSays(StreamEnd end, HRESULT abortResult) const;
     // Nothing left unverified, at least one frame, every one exact, and each the one
     // after the one before. Under a scenario: the host received exactly what the camera
     // sent, its drops, repeats and changes included, and nothing the camera does not send.
@@ -100,6 +105,9 @@ private:
     const bool faultless;    // no scenario, or an empty one
     const std::string scenarioLine;
     SentFrame expected;
+    // How the stream ends right after the last frame taken; StreamEnd::None while the camera
+    // sends more.
+    FrameFate endAfterLast;
     uint64_t checked = 0;
     uint64_t exact = 0;
     uint64_t changed = 0;      // recognised, with only named changes (the host's)

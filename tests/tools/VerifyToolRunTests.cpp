@@ -231,6 +231,11 @@ TEST_F(VerifyTool, ReportsEachChangeToARawCaptureExactly)
     const std::string exactAndConsecutive = "Result:        every frame exact and consecutive\n";
     const std::string notExact = "Result:        NOT every frame exact and consecutive\n";
     const std::string nothingElse = "Repeated:      none\nOut of order:  none\n";
+    // With no frame recognised no frame number is known, so neither are drops or repeats.
+    const std::string noNumbers = "Frame numbers: none recognised\n"
+                                  "Dropped:       unknown: no frame recognised\n"
+                                  "Repeated:      unknown: no frame recognised\n"
+                                  "Out of order:  unknown: no frame recognised\n";
     const RawCase cases[] = {
         {"exact", 6, ModelFrames(rgb24, {0, 1, 2, 3, 4, 5}), "",
          "Verified:      6 frames: 6 exact\nFrame numbers: first 0, last 5\nDropped:       none\n"
@@ -290,9 +295,8 @@ TEST_F(VerifyTool, ReportsEachChangeToARawCaptureExactly)
          "1 byte is part of a frame\n"
          "  #0 (%s, byte 0): too few bytes to find its number; against frame 0, no byte "
          "differs; truncated, 1 byte of a frame\n",
-         "Verified:      1 frame: 0 exact, 1 matching no frame, 1 truncated\n"
-         "Frame numbers: none recognised\nDropped:       none\n"
-             + nothingElse + notExact,
+         "Verified:      1 frame: 0 exact, 1 matching no frame, 1 truncated\n" + noNumbers
+             + notExact,
          exitBadInput},
         // A byte that is not frame 0's may well be another frame's first: too few bytes to
         // tell which, never "matches no frame".
@@ -303,9 +307,8 @@ TEST_F(VerifyTool, ReportsEachChangeToARawCaptureExactly)
          "1 byte is part of a frame\n"
          "  #0 (%s, byte 0): too few bytes to find its number; against frame 0, 1 byte differs, "
          "the first at byte 0 (row 0, column 0); truncated, 1 byte of a frame\n",
-         "Verified:      1 frame: 0 exact, 1 matching no frame, 1 truncated\n"
-         "Frame numbers: none recognised\nDropped:       none\n"
-             + nothingElse + notExact,
+         "Verified:      1 frame: 0 exact, 1 matching no frame, 1 truncated\n" + noNumbers
+             + notExact,
          exitBadInput},
         // Every start of the stream starts at frame 0: a capture that begins later lost
         // the frames before, unless the user says it joined a stream already running.
@@ -457,9 +460,9 @@ TEST_F(VerifyTool, ReadsEveryInputAfterOneThatMatchesNoFrame)
               std::string::npos)
         << apart.output;
 
-    // As one series they are: it stops after the run, names the file it did not read,
+    // As one series they are: it stops after the run, names the files it did not read,
     // and the raw file after it is read all the same.
-    for (unsigned still = 0; still < stills; ++still) {
+    for (unsigned still = 0; still < stills + 2; ++still) {
         std::wstring number = std::to_wstring(still);
         number.insert(0, 3 - number.size(), L'0');
         ASSERT_TRUE(CopyFileW(zeros.c_str(), Path(L"zeros" + number + L".png").c_str(), FALSE));
@@ -471,8 +474,9 @@ TEST_F(VerifyTool, ReadsEveryInputAfterOneThatMatchesNoFrame)
              "orvix-verify: " + Narrow(Path(L"zeros%03d.png")) + ": stopped at "
                  + Narrow(Path(L"zeros099.png"))
                  + ": 100 frames in a row match no frame of format 3 (512x384 RGB32 at 30 "
-                   "fps); is this a capture in that format? 1 later file of the series was "
-                   "not read\n",
+                   "fps); is this a capture in that format? 3 later files of the series, from "
+                 + Narrow(Path(L"zeros100.png")) + " to " + Narrow(Path(L"zeros102.png"))
+                 + ", were not read\n",
              goodRead,
              std::string("Verified:      102 frames: 2 exact, 100 matching no frame\n"),
              std::string("Not verified:  1 input not read in full, named above\n"),
@@ -753,6 +757,7 @@ TEST_F(VerifyToolWithDevices, ReadsTheScenarioStoredForTheDeviceOrSaysWhyNot)
                                      "item;"))
         << run.output;
     EXPECT_TRUE(Contains(run.output, "the filter ignores it and runs no faults")) << run.output;
+    EXPECT_TRUE(Contains(run.output, "; no file was verified\n")) << run.output;
     EXPECT_FALSE(Contains(run.output, "Verified:")) << run.output;
 
     Register(true);
@@ -763,6 +768,8 @@ TEST_F(VerifyToolWithDevices, ReadsTheScenarioStoredForTheDeviceOrSaysWhyNot)
                                      "not registered in the registry's ")
                              + (sizeof(void*) == 8 ? "64-bit" : "32-bit")
                              + " view, so it has no stored scenario"))
+        << run.output;
+    EXPECT_TRUE(Contains(run.output, "give the scenario with --faults; no file was verified\n"))
         << run.output;
     Register(false);
 

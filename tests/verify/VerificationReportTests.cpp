@@ -19,6 +19,14 @@ FrameMatch ExactFrame(uint64_t number)
     return match;
 }
 
+FaultScenario ScenarioOf(const char* text)
+{
+    FaultScenario scenario;
+    char problem[ScenarioProblemBytes];
+    EXPECT_TRUE(FaultScenario::Parse(text, &scenario, problem)) << problem;
+    return scenario;
+}
+
 VerificationReport ReportOf(const std::vector<uint64_t>& numbers, bool fromStreamStart)
 {
     VerificationReport report(fromStreamStart);
@@ -140,6 +148,25 @@ TEST(VerificationReport, NamesOnlyTheDifferencesThatExistAndCountsInTheRightNumb
               "Repeated:      none\n"
               "Out of order:  none\n"
               "Result:        NOT every frame exact and consecutive\n");
+
+    // With no frame recognised, no number is known: nothing is said to be dropped,
+    // repeated, changed or out of order.
+    VerificationReport alone(true);
+    alone.Add(oneByte, FramePlace{});
+    VerificationReport aloneUnder(true, ScenarioOf("drop 1"));
+    aloneUnder.Add(oneByte, FramePlace{});
+    const std::string unknown = "unknown: no frame recognised\n";
+    EXPECT_NE(Printed(alone).find("Frame numbers: none recognised\nDropped:       " + unknown
+                                  + "Repeated:      " + unknown + "Out of order:  " + unknown
+                                  + "Result:        NOT every frame exact and consecutive\n"),
+              std::string::npos)
+        << Printed(alone);
+    EXPECT_NE(Printed(aloneUnder)
+                  .find("Frame numbers: none recognised\nDropped:       " + unknown
+                        + "Repeated:      " + unknown + "Changed:       " + unknown
+                        + "Out of order:  " + unknown),
+              std::string::npos)
+        << Printed(aloneUnder);
 }
 
 TEST(VerificationReport, NeverCallsACaptureCompleteWhenPartOfItWasNotVerified)
@@ -194,14 +221,6 @@ TEST(VerificationReport, AnUnmatchedFrameTakesAPlaceInTheStream)
 }    // namespace
 
 namespace {
-
-FaultScenario ScenarioOf(const char* text)
-{
-    FaultScenario scenario;
-    char problem[ScenarioProblemBytes];
-    EXPECT_TRUE(FaultScenario::Parse(text, &scenario, problem)) << problem;
-    return scenario;
-}
 
 VerificationReport ReportUnder(const char* scenario, const std::vector<uint64_t>& numbers,
                                bool fromStreamStart = true)
@@ -347,6 +366,35 @@ TEST(VerificationReportUnderAScenario, SaysAFrameTheCameraNeverSendsMeansAnother
     EXPECT_NE(Printed(past).find("Not sent:      2 frames came that the camera does not send "
                                  "under this scenario: 4, 5;"),
               std::string::npos);
+}
+
+// A capture that stopped early is whole only when the stream stopped as the scenario ends
+// it, right after the last frame the camera sends; any other stop leaves frames unsent.
+TEST(VerificationReportUnderAScenario, TakesAStreamToHaveEndedOnlyWhereAndAsTheScenarioEndsIt)
+{
+    const HRESULT notReady = HRESULT(0x80070015);
+    const VerificationReport ended = ReportUnder("end 3; drop 1", {0, 2});
+    EXPECT_TRUE(ended.EndedAsTheScenarioSays(StreamEnd::EndOfStream, S_OK));
+    EXPECT_FALSE(ended.EndedAsTheScenarioSays(StreamEnd::DeviceLost, S_OK));
+    // A stall, or an end no scenario gives, stops a stream the camera goes on with.
+    EXPECT_FALSE(ended.EndedAsTheScenarioSays(StreamEnd::None, S_OK));
+    // The end came, but frames the camera sent before it did not.
+    EXPECT_FALSE(
+        ReportUnder("end 5", {0, 1, 2}).EndedAsTheScenarioSays(StreamEnd::EndOfStream, S_OK));
+    const VerificationReport aborted = ReportUnder("abort 2 0x80070015", {0, 1});
+    EXPECT_TRUE(aborted.EndedAsTheScenarioSays(StreamEnd::Abort, notReady));
+    EXPECT_FALSE(aborted.EndedAsTheScenarioSays(StreamEnd::Abort, E_FAIL));
+    // The repeat of the last frame is still to come, then the end.
+    EXPECT_FALSE(ReportUnder("lose-device 2; repeat 1", {0, 1})
+                     .EndedAsTheScenarioSays(StreamEnd::DeviceLost, S_OK));
+    EXPECT_TRUE(ReportUnder("lose-device 2; repeat 1", {0, 1, 1})
+                    .EndedAsTheScenarioSays(StreamEnd::DeviceLost, S_OK));
+    // A stream that sends nothing has ended before any frame.
+    EXPECT_TRUE(ReportUnder("end 0", {}).EndedAsTheScenarioSays(StreamEnd::EndOfStream, S_OK));
+    // Without a scenario, or under one that gives no end, no end is the camera's.
+    EXPECT_FALSE(ReportOf({0, 1, 2}, true).EndedAsTheScenarioSays(StreamEnd::EndOfStream, S_OK));
+    EXPECT_FALSE(ReportUnder("", {0, 1}).EndedAsTheScenarioSays(StreamEnd::EndOfStream, S_OK));
+    EXPECT_FALSE(ReportUnder("drop 2", {0, 1, 3}).EndedAsTheScenarioSays(StreamEnd::Abort, S_OK));
 }
 
 TEST(VerificationReportUnderAScenario, NamesTheScenarioEvenWhenItIsEmpty)

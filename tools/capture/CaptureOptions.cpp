@@ -72,7 +72,9 @@ std::string ComposeUsage()
                "              result); what came is reported, and verified with --verify,\n"
                "            7 no frame came for "
              + std::to_string(captureFrameTimeoutMs / 1000)
-             + " s; what came is reported likewise.\n";
+             + " s; what came is reported likewise.\n"
+               "With 6 and 7, --verify calls the capture complete only when the stream ended\n"
+               "where and as the scenario ends it (end, lose-device, abort with its result).\n";
     return usage;
 }
 }    // namespace

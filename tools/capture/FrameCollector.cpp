@@ -3,6 +3,16 @@
 #include <cstring>
 #include <new>
 
+namespace {
+
+// "a; b": the parts of a capture not verified, in the order they were found.
+void AddPart(std::string* parts, const std::string& part)
+{
+    *parts += (parts->empty() ? "" : "; ") + part;
+}
+
+}    // namespace
+
 FrameCollector::FrameCollector(int wanted, FILE* progress)
     : wanted(wanted), progressStep(progress && wanted >= longCaptureFrames ? wanted / 10 : 0),
       progress(progress), done(CreateEventW(nullptr, TRUE, FALSE, nullptr))
@@ -113,10 +123,19 @@ void FrameCollector::EndCapture()
     ended = true;
 }
 
-void FrameCollector::SetUnverified(const std::string& what)
+void FrameCollector::AddUnverified(const std::string& what)
 {
     ScopedLock hold(lock);
-    unverified = what;
+    AddPart(&unverified, what);
+}
+
+void FrameCollector::StoppedEarly(const std::string& why, StreamEnd end, HRESULT abortResult)
+{
+    ScopedLock hold(lock);
+    if (!report || report->EndedAsTheScenarioSays(end, abortResult))
+        return;
+    AddPart(&unverified,
+            "the frames the camera would have sent after the capture stopped early, as " + why);
 }
 
 void FrameCollector::PrintVerification(FILE* out)
@@ -127,8 +146,8 @@ void FrameCollector::PrintVerification(FILE* out)
     // Told only now: the streaming thread may not allocate the text where memory ran out.
     std::string what = unverified;
     if (unverifiedFrames)
-        what += (what.empty() ? "" : "; ")
-                + CountText(uint64_t(unverifiedFrames), "frame", "frames") + ", for want of memory";
+        AddPart(&what,
+                CountText(uint64_t(unverifiedFrames), "frame", "frames") + ", for want of memory");
     if (!what.empty())
         report->SetUnverified(what);
     report->Print(out, "  ");

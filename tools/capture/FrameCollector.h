@@ -48,8 +48,13 @@ public:
     // Ends the capture: frames that come from now on, as a stopping graph may still deliver
     // them, are not taken, so that what is reported is what had come when it ended.
     void EndCapture();
-    // Part of the capture that verification could not cover, named in the report.
-    void SetUnverified(const std::string& what);
+    // Adds a part of the capture that verification could not cover, named in the report.
+    void AddUnverified(const std::string& what);
+    // The capture stopped before the frames wanted came, `why` saying how. Unless the stream
+    // stopped as the scenario verified against ends it (`end`, an abort with `abortResult`)
+    // right after the last frame the camera sends, the camera would have sent more: the
+    // report names what came after the stop as not verified and never calls it complete.
+    void StoppedEarly(const std::string& why, StreamEnd end, HRESULT abortResult);
 
     // Signalled once the number wanted has arrived.
     HANDLE Done() const { return done.Get(); }

@@ -17,6 +17,8 @@
 #include <windows.h>
 #include <dshow.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <string>
 
@@ -33,6 +35,9 @@ enum ExitCode
     exitNoFrames = 7,
 };
 
+// "The device is not ready. (0x80070015)", or the code alone where the system has no message
+// for it: a text that holds the code itself ("Error: 0x80070015", as Wine gives for a code
+// it has no message for) would name it twice.
 std::string ResultText(HRESULT hr)
 {
     char text[300] = {};
@@ -41,6 +46,13 @@ std::string ResultText(HRESULT hr)
     if (AMGetErrorTextA(hr, text, sizeof(text)) == 0 || !text[0])
         return code;
     std::string message(text);
+    std::string lower(message);
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return char(tolower(c)); });
+    char digits[16];
+    snprintf(digits, sizeof(digits), "%08lx", static_cast<unsigned long>(hr));
+    if (lower.find(digits) != std::string::npos)
+        return code;
     while (!message.empty()
            && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
         message.pop_back();
@@ -98,9 +110,27 @@ std::string StreamEndText(const GraphEnd& end)
     }
 }
 
+// The end a fault scenario gives the stream that an event reports; StreamEnd::None for an
+// event no scenario causes.
+StreamEnd ScenarioEndOf(const GraphEnd& end)
+{
+    switch (end.event) {
+    case EC_COMPLETE:
+        return StreamEnd::EndOfStream;
+    case EC_DEVICE_LOST:
+        return StreamEnd::DeviceLost;
+    case EC_ERRORABORT:
+        return StreamEnd::Abort;
+    default:
+        return StreamEnd::None;
+    }
+}
+
 // Waits for the frames while watching for a stream that ends or stalls: returns
-// exitCaptured once they came, or the code that says why they did not, with `why`.
-int WaitForFrames(CaptureGraph& graph, FrameCollector& collector, int wanted, std::string* why)
+// exitCaptured once they came, or the code that says why they did not, with `why` and,
+// for a stream that ended, the event that ended it in `end`.
+int WaitForFrames(CaptureGraph& graph, FrameCollector& collector, int wanted, GraphEnd* end,
+                  std::string* why)
 {
     const HANDLE waits[2] = {collector.Done(), graph.EventHandle()};
     const DWORD waitCount = waits[1] ? 2 : 1;
@@ -112,11 +142,10 @@ int WaitForFrames(CaptureGraph& graph, FrameCollector& collector, int wanted, st
         const int count = collector.Count();
         const std::string progress = " after " + GroupedDigits(uint64_t(count)) + " of "
                                      + CountText(uint64_t(wanted), "frame", "frames");
-        GraphEnd end;
-        if (graph.StreamEnded(&end)) {
+        if (graph.StreamEnded(end)) {
             if (collector.Count() >= wanted)
                 return exitCaptured;
-            *why = StreamEndText(end) + progress;
+            *why = StreamEndText(*end) + progress;
             return exitStreamEnded;
         }
         const DWORD now = GetTickCount();
@@ -256,16 +285,23 @@ int Capture(const CaptureOptions& options)
     std::string runningText;
     if (options.verify && faults
         && (FAILED(FilterScenario(faults.Get(), &running, &runningText)) || running != scenario))
-        collector.SetUnverified("the stream runs a scenario other than the one verified against ("
+        collector.AddUnverified("the stream runs a scenario other than the one verified against ("
                                 + (runningText.empty() ? std::string("none") : runningText)
                                 + "), which changed as it started");
+    GraphEnd end;
     std::string why;
-    const int waited = WaitForFrames(graph, collector, options.frameCount, &why);
+    const int waited = WaitForFrames(graph, collector, options.frameCount, &end, &why);
     collector.EndCapture();
     graph.Stop();
     if (waited != exitCaptured) {
         fflush(stdout);
         fprintf(stderr, "orvix-capture: %s; what came is reported\n", why.c_str());
+        // Under a scenario that ends the stream otherwise, say so beside the end that came.
+        collector.StoppedEarly(why
+                                   + (waited == exitStreamEnded && underScenario
+                                          ? ", not as the scenario ends the stream"
+                                          : ""),
+                               ScenarioEndOf(end), end.result);
     }
 
     LARGE_INTEGER ticksPerSecond;

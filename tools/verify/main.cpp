@@ -84,6 +84,20 @@ std::string LaterFilesText(const InputFiles& input)
            + Utf8(input.firstLater) + ", and were not read";
 }
 
+// " 2 later files of the series, from C:\\t\\frame100.png to C:\\t\\frame101.png, were not
+// read": the files of a series after `stopped`, or nothing when it was the last.
+std::string FilesLeftText(const InputFiles& input, size_t stopped)
+{
+    const size_t left = input.files.size() - stopped - 1;
+    if (left == 0)
+        return "";
+    const std::string first = Utf8(input.files[stopped + 1]);
+    if (left == 1)
+        return " 1 later file of the series, " + first + ", was not read";
+    return " " + CountText(left, "later file", "later files") + " of the series, from " + first
+           + " to " + Utf8(input.files.back()) + ", were not read";
+}
+
 // Verifies every input in turn into one report; says what it could not read.
 class Verification
 {
@@ -115,8 +129,9 @@ private:
     void VerifyStill(const std::wstring& path, const std::string& name);
     // True once the input has shown itself to be no capture of the format.
     bool GaveUp() const;
-    // Says where in the input `name` reading stopped, and how many of its files were left.
-    void SayStopped(const std::string& name, const std::string& stop, size_t filesLeft);
+    // Says where in the input `name` reading stopped, and which of its files were left
+    // (`filesLeft`, as FilesLeftText names them).
+    void SayStopped(const std::string& name, const std::string& stop, const std::string& filesLeft);
     FrameVerifier& VerifierFor(int pixelBytes);
     void Trouble(const std::string& name, const std::string& problem, Reading reading);
 
@@ -178,7 +193,7 @@ void Verification::VerifyInput(const std::wstring& argument)
         if (GaveUp()) {
             if (input.series)
                 stop = Utf8(path) + (stop.empty() ? "" : ", " + stop);
-            SayStopped(name, stop, input.files.size() - index - 1);
+            SayStopped(name, stop, FilesLeftText(input, index));
             break;
         }
     }
@@ -197,19 +212,15 @@ void Verification::VerifyInput(const std::wstring& argument)
         ++inputsNotRead;
 }
 
-void Verification::SayStopped(const std::string& name, const std::string& stop, size_t filesLeft)
+void Verification::SayStopped(const std::string& name, const std::string& stop,
+                              const std::string& filesLeft)
 {
     Trouble(name,
             "stopped at " + stop + ": " + std::to_string(UnmatchedRunLimit)
                 + " frames in a row match no frame of format " + std::to_string(format.index) + " ("
                 + FormatSummary(CaptureFormatAt(format.index))
-                + "); is this a capture in that format?"
-                + (filesLeft ? " "
-                                   + CountText(filesLeft, "later file of the series was",
-                                               "later files of the series were")
-                                   + " not read"
-                             : ""),
-            filesLeft ? notReadInFull : readInFull);
+                + "); is this a capture in that format?" + filesLeft,
+            filesLeft.empty() ? readInFull : notReadInFull);
 }
 
 void Verification::VerifyStill(const std::wstring& path, const std::string& name)
@@ -300,8 +311,8 @@ int wmain(int argc, wchar_t** argv)
     std::string origin = options.scenarioGiven ? "given with --faults" : "";
     if (options.scenarioDevice) {
         if (!ReadStoredScenario(options.scenarioDevice, &scenario, &error)) {
-            fprintf(stderr, "orvix-verify: --device %d: %s\n", options.scenarioDevice,
-                    error.c_str());
+            fprintf(stderr, "orvix-verify: --device %d: %s; no file was verified\n",
+                    options.scenarioDevice, error.c_str());
             return exitNoScenario;
         }
         origin = "stored for " + Utf8(FilterVariants[options.scenarioDevice - 1].displayName);
