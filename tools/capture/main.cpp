@@ -139,11 +139,15 @@ int WaitForFrames(CaptureGraph& graph, FrameCollector& collector, int wanted, Gr
     for (;;) {
         if (WaitForMultipleObjects(waitCount, waits, FALSE, 250) == WAIT_OBJECT_0)
             return exitCaptured;
+        // The frames are counted after the events are read: the worker hands a frame to
+        // the grabber before it reports the end that follows it, so a count taken first
+        // could miss the last frames before the end.
+        const bool ended = graph.StreamEnded(end);
         const int count = collector.Count();
         const std::string progress = " after " + GroupedDigits(uint64_t(count)) + " of "
                                      + CountText(uint64_t(wanted), "frame", "frames");
-        if (graph.StreamEnded(end)) {
-            if (collector.Count() >= wanted)
+        if (ended) {
+            if (count >= wanted)
                 return exitCaptured;
             *why = StreamEndText(*end) + progress;
             return exitStreamEnded;
