@@ -346,7 +346,9 @@ HRESULT CCapSrcStream::GetFaultScenario(char** text)
         return E_POINTER;
     *text = nullptr;
     FaultScenario described;
-    if (sourceFilter->IsActive()) {
+    // An active filter whose pin is unconnected runs no stream: its next start is what the
+    // caller can still change, so that is the scenario to name.
+    if (sourceFilter->IsActive() && IsConnected()) {
         ScopedLock holdScenario(scenarioLock);
         described = streamScenario;
     } else {

@@ -53,9 +53,9 @@ struct IIPFaultScenario : public IUnknown
     // Null goes back to the stored one. E_INVALIDARG, changing nothing, when the text does
     // not parse.
     virtual HRESULT STDMETHODCALLTYPE SetFaultScenario(const char* scenario) = 0;
-    // The scenario of the stream that runs, or while stopped the one its next start will
-    // take, written as orvix-camera --show writes it; "" for none. Task memory: the caller
-    // frees it with CoTaskMemFree.
+    // The scenario of the stream that runs, or while none runs (stopped, or with the pin
+    // unconnected) the one its next start will take, written as orvix-camera --show
+    // writes it; "" for none. Task memory: the caller frees it with CoTaskMemFree.
     virtual HRESULT STDMETHODCALLTYPE GetFaultScenario(char** scenario) = 0;
 };
 

@@ -473,3 +473,14 @@ TEST_F(FaultScenarioInGraph, EachStartTakesTheStoredScenarioUnlessTheInstanceHas
     EXPECT_EQ(recorder.Numbers()[0], 1);
     EXPECT_EQ(faults->GetFaultScenario(nullptr), E_POINTER);
 }
+
+TEST_F(FaultScenarioInGraph, AnActiveFilterWithNoStreamNamesTheScenarioItsNextStartTakes)
+{
+    ASSERT_EQ(filter->Pause(), S_OK);    // unconnected: active, but no stream runs
+    ASSERT_EQ(faults->SetFaultScenario("stall 3 40"), S_OK);
+    char* described = nullptr;
+    ASSERT_EQ(faults->GetFaultScenario(&described), S_OK);
+    EXPECT_STREQ(described, "stall 3 40");
+    CoTaskMemFree(described);
+    ASSERT_EQ(filter->Stop(), S_OK);
+}
